@@ -1,0 +1,248 @@
+// Content fingerprints: MD5 of the whole file or of its head and tail.
+//
+// The pass may work ahead of the plain one-file-at-a-time order without changing its
+// outcome: in whole-file mode, files of one size that are large enough are first
+// compared by a cheap sample (their first and last 4 KiB); a file whose sample no other
+// file of its size shares cannot be a duplicate and is not read in full (its
+// fingerprint stays empty). Files are hashed on several threads; code 4 is still
+// posted once per record, in list order, and no file is started after a stop.
+#include "engine/uSearchHolper.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <openssl/evp.h>
+#include <unordered_map>
+
+#include "platform/FileSystem.h"
+
+namespace pelidor {
+namespace {
+
+constexpr int64_t kPartialLimit = 8192; // files below it are hashed whole in partial mode
+constexpr size_t kPartialBlock = 1024;
+constexpr int64_t kSampleMin = 32 * 1024; // smaller files are cheaper to hash than to sample
+constexpr size_t kSampleBlock = 4096;
+constexpr size_t kReadBlock = 1024 * 1024;
+
+const EVP_MD* md5Algorithm() {
+    static EVP_MD* md = EVP_MD_fetch(nullptr, "MD5", nullptr);
+    return md;
+}
+
+// Per-thread state: a digest context and a read buffer, reused for every file.
+struct HashState {
+    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    std::vector<unsigned char> buffer = std::vector<unsigned char>(kReadBlock);
+    HashState() = default;
+    HashState(const HashState&) = delete;
+    HashState& operator=(const HashState&) = delete;
+    ~HashState() { EVP_MD_CTX_free(ctx); }
+};
+
+HashState& threadHashState() {
+    thread_local HashState state;
+    return state;
+}
+
+std::string toHex(const unsigned char* digest, unsigned len) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string out(len * 2, '0');
+    for (unsigned i = 0; i < len; ++i) {
+        out[2 * i] = digits[digest[i] >> 4];
+        out[2 * i + 1] = digits[digest[i] & 15];
+    }
+    return out;
+}
+
+// The fingerprint of an open file of `size` bytes; empty on any read error or when the
+// content does not have exactly `size` bytes.
+std::string hashOpenFile(const platform::ReadFile& file, int64_t size, bool whole) {
+    HashState& hs = threadHashState();
+    const EVP_MD* md = md5Algorithm();
+    if (hs.ctx == nullptr || md == nullptr || EVP_DigestInit_ex2(hs.ctx, md, nullptr) != 1)
+        return {};
+    if (!whole && size >= kPartialLimit) {
+        unsigned char block[2 * kPartialBlock];
+        if (file.readAt(block, kPartialBlock, 0) != static_cast<int64_t>(kPartialBlock) ||
+            file.readAt(block + kPartialBlock, kPartialBlock,
+                        size - static_cast<int64_t>(kPartialBlock)) !=
+                static_cast<int64_t>(kPartialBlock))
+            return {};
+        if (EVP_DigestUpdate(hs.ctx, block, sizeof block) != 1)
+            return {};
+    } else {
+        if (size > static_cast<int64_t>(kReadBlock))
+            file.adviseSequential();
+        int64_t total = 0;
+        for (;;) {
+            const int64_t n = file.read(hs.buffer.data(), hs.buffer.size());
+            if (n < 0)
+                return {};
+            if (n == 0)
+                break;
+            total += n;
+            if (total > size ||
+                EVP_DigestUpdate(hs.ctx, hs.buffer.data(), static_cast<size_t>(n)) != 1)
+                return {};
+        }
+        if (total != size)
+            return {};
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned len = 0;
+    if (EVP_DigestFinal_ex(hs.ctx, digest, &len) != 1 || len != 16)
+        return {};
+    return toHex(digest, len);
+}
+
+bool sameAsWalked(const platform::FileStatus& st, const TDuplicateFile& r) {
+    return st.kind == platform::EntryKind::Regular && st.size == r.FileSize &&
+           st.mtimeSec == r.MTimeSec && st.mtimeNsec == r.MTimeNsec && st.inode == r.Inode &&
+           st.device == r.Device;
+}
+
+// The fingerprint of a record, empty when the file is gone, unreadable, or no longer
+// the file the walk saw.
+std::string fingerprintRecord(const TDuplicateFile& r, bool whole) {
+    const platform::ReadFile file = platform::ReadFile::openShared(r.FileName);
+    platform::FileStatus st;
+    if (!file.valid() || !file.status(st) || !sameAsWalked(st, r))
+        return {};
+    std::string md5 = hashOpenFile(file, r.FileSize, whole);
+    // A write during the read shows in the modification time.
+    platform::FileStatus after;
+    if (md5.empty() || !file.status(after) || !sameAsWalked(after, r))
+        return {};
+    return md5;
+}
+
+// A 64-bit digest of a record's first and last 4 KiB; false when unreadable.
+bool sampleRecord(const TDuplicateFile& r, uint64_t& out) {
+    const platform::ReadFile file = platform::ReadFile::openShared(r.FileName);
+    platform::FileStatus st;
+    if (!file.valid() || !file.status(st) || !sameAsWalked(st, r))
+        return false;
+    unsigned char block[2 * kSampleBlock];
+    if (file.readAt(block, kSampleBlock, 0) != static_cast<int64_t>(kSampleBlock) ||
+        file.readAt(block + kSampleBlock, kSampleBlock,
+                    r.FileSize - static_cast<int64_t>(kSampleBlock)) !=
+            static_cast<int64_t>(kSampleBlock))
+        return false;
+    out = std::hash<std::string_view>{}(
+        std::string_view(reinterpret_cast<const char*>(block), sizeof block));
+    return true;
+}
+
+// Runs body(worker) on `count` threads, the calling thread being one of them.
+template <typename Body>
+void runOnThreads(unsigned count, Body body) {
+    std::vector<std::thread> extra;
+    for (unsigned i = 1; i < count; ++i)
+        extra.emplace_back(body);
+    body();
+    for (auto& t : extra)
+        t.join();
+}
+
+} // namespace
+
+std::string GetFileMd5(const std::string& FileName, bool Whole) {
+    const platform::ReadFile file = platform::ReadFile::openShared(FileName);
+    platform::FileStatus st;
+    if (!file.valid() || !file.status(st))
+        return {};
+    return hashOpenFile(file, st.size, Whole);
+}
+
+void TDuplicateFileThread::HashFiles() {
+    const size_t count = FFileList.size();
+    Post(spHashStart, static_cast<int64_t>(count));
+    const bool whole = FdtMode == dtMd5;
+    const unsigned threads =
+        static_cast<unsigned>(std::min<size_t>(FOwner.HashThreads(), std::max<size_t>(count, 1)));
+
+    // Work ahead (whole-file mode): find the large files that cannot have a duplicate.
+    FHashPlan.assign(count, 1);
+    if (whole && count > 1 && !StopRequested()) {
+        std::unordered_map<int64_t, std::vector<size_t>> bySize;
+        for (size_t i = 0; i < count; ++i)
+            if (FFileList[i]->FileSize >= kSampleMin)
+                bySize[FFileList[i]->FileSize].push_back(i);
+        std::vector<size_t> toSample;
+        for (auto& [size, members] : bySize)
+            if (members.size() > 1)
+                toSample.insert(toSample.end(), members.begin(), members.end());
+            else
+                FHashPlan[members.front()] = 0; // its size is unique
+        std::sort(toSample.begin(), toSample.end());
+        std::vector<uint64_t> sample(count, 0);
+        std::vector<uint8_t> sampled(count, 0);
+        std::atomic<size_t> next{0};
+        std::atomic<bool> stopped{false};
+        runOnThreads(threads, [&] {
+            for (;;) {
+                if (StopRequested()) {
+                    stopped = true;
+                    return;
+                }
+                const size_t k = next.fetch_add(1);
+                if (k >= toSample.size())
+                    return;
+                const size_t i = toSample[k];
+                sampled[i] = sampleRecord(*FFileList[i], sample[i]) ? 1 : 0;
+            }
+        });
+        if (!stopped) {
+            for (auto& [size, members] : bySize) {
+                if (members.size() < 2)
+                    continue;
+                // A failed sample might still match anything: then nothing is ruled out.
+                const bool anyFailed = std::any_of(members.begin(), members.end(),
+                                                   [&](size_t i) { return !sampled[i]; });
+                if (anyFailed)
+                    continue;
+                std::unordered_map<uint64_t, int> seen;
+                for (size_t i : members)
+                    ++seen[sample[i]];
+                for (size_t i : members)
+                    if (seen[sample[i]] == 1)
+                        FHashPlan[i] = 0;
+            }
+        } else {
+            std::fill(FHashPlan.begin(), FHashPlan.end(), 1);
+        }
+    }
+
+    // The pass proper: code 4 in list order, the first file always, no file after a stop.
+    std::mutex dispatch;
+    size_t nextIndex = 0;
+    bool stopped = false;
+    runOnThreads(threads, [&] {
+        for (;;) {
+            size_t i = 0;
+            {
+                std::lock_guard lock(dispatch);
+                if (stopped || nextIndex >= count)
+                    return;
+                if (nextIndex > 0 && StopRequested()) {
+                    stopped = true;
+                    return;
+                }
+                i = nextIndex++;
+                Post(spHashFile, 0, FFileList[i]->FileName);
+            }
+            TDuplicateFile& record = *FFileList[i];
+            record.Md5 = FHashPlan[i] ? fingerprintRecord(record, whole) : std::string();
+            if (StopRequested()) {
+                std::lock_guard lock(dispatch);
+                stopped = true;
+                return;
+            }
+        }
+    });
+    if (!stopped)
+        Post(spHashDone, 0);
+}
+
+} // namespace pelidor

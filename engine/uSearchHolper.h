@@ -1,0 +1,220 @@
+// The duplicate search engine: file records, result groups, the search controller
+// and its worker thread.
+//
+// Input: folders, name masks, excluded folders and a size window (FindDuplicateFiles).
+// Output: an ordered list of duplicate groups (DuplicateResult), readable after the
+// worker has reported code 10 (spFinished).
+// Progress: the worker reports codes 9, 1, 8, 2, 3, 4, 5, 6, 7, 10 to a receiver that
+// the caller hands in; the receiver must be thread-safe and must never block.
+// Errors: none reach the caller. Unreadable folders are skipped, unreadable files get
+// an empty fingerprint and never join a group.
+// Threads: one worker (std::thread) per scan, owned by the controller; the fingerprint
+// pass may hash on several threads, posting code 4 in list order.
+//
+// Passes of a scan: walk and collect (size window, name masks, excluded and protected
+// folders; symbolic links are never followed nor collected), a size pre-pass that drops
+// every file whose size is unique, the fingerprint pass (MD5 of the whole file, or of
+// its first and last 1024 bytes), and the grouping pass that sorts by the mode's key
+// and cuts runs of equal records into groups.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "platform/Paths.h"
+
+namespace pelidor {
+
+// One collected file. Heap record, always handled by reference.
+struct TDuplicateFile {
+    std::string FileName;  // folder path with one trailing separator + entry name
+    double CreateTime = 0; // local date-time (days since 1899-12-30)
+    double LastTime = 0;   // local date-time of the last write
+    int64_t FileSize = 0;
+    std::string Md5;  // 32 upper-case hex digits, or empty
+    bool bDel = true; // removal mark of the pruning passes; true in a finished result
+
+    // What the walk saw, so that later steps can tell whether the file changed since.
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    int64_t MTimeSec = 0;
+    int32_t MTimeNsec = 0;
+};
+
+// The comparison mode (stored in one byte; the values are part of the settings file).
+enum class TDuplicateType : uint8_t { dtFileName = 0, dtDataSize = 1, dtMd5 = 2, dtMd5Part = 3 };
+inline constexpr TDuplicateType dtFileName = TDuplicateType::dtFileName;
+inline constexpr TDuplicateType dtDataSize = TDuplicateType::dtDataSize;
+inline constexpr TDuplicateType dtMd5 = TDuplicateType::dtMd5;
+inline constexpr TDuplicateType dtMd5Part = TDuplicateType::dtMd5Part;
+
+// A group of two or more duplicates; it owns its records.
+using TDuplicateGroup = std::vector<std::unique_ptr<TDuplicateFile>>;
+// The result: groups in ascending order of the sort key (size first).
+using TDuplicateResult = std::vector<TDuplicateGroup>;
+
+// Progress codes (the message's wParam).
+enum SearchProgressCode : int {
+    spCollect = 1,    // collection starts; arg 0
+    spSizePass = 2,   // size pre-pass done; arg = records left
+    spHashStart = 3,  // fingerprint pass starts; arg = records to fingerprint
+    spHashFile = 4,   // a record is about to be fingerprinted; path = its FileName
+    spHashDone = 5,   // fingerprint pass finished without a stop; arg 0
+    spGroupStart = 6, // grouping starts; arg 0
+    spGroupDone = 7,  // grouping done; arg = records left in the working list
+    spFolderDone = 8, // a folder visit finished; arg = records collected so far
+    spStarted = 9,    // first thing in a run; arg 0
+    spFinished = 10,  // last thing in a run; the result may be read now
+};
+inline constexpr int WM_SEARCHPROGRESS = 3490;
+
+// Receives the worker's progress. Called on worker threads (code 4 possibly from two
+// threads, always in list order); must not block. `path` is an owned copy (code 4 only).
+class TSearchProgressReceiver {
+public:
+    virtual ~TSearchProgressReceiver() = default;
+    virtual void SearchProgress(int code, int64_t arg, std::string path) noexcept = 0;
+};
+
+class TSearchHolper;
+
+// The worker of one scan. Created by FindDuplicateFiles; runs Execute on its own thread.
+class TDuplicateFileThread {
+public:
+    explicit TDuplicateFileThread(TSearchHolper& owner);
+    ~TDuplicateFileThread(); // waits for the thread
+    TDuplicateFileThread(const TDuplicateFileThread&) = delete;
+    TDuplicateFileThread& operator=(const TDuplicateFileThread&) = delete;
+
+    std::vector<std::string> FPaths;
+    std::vector<std::string> FincludeNames;
+    std::vector<std::string> FexcludeNames;
+    std::vector<std::string> FexcludePath;
+    int64_t FbeginSize = 0;
+    int64_t FendSize = -1; // negative: no upper bound
+    TDuplicateType FdtMode = dtMd5;
+    TSearchProgressReceiver* FWnd = nullptr;                // null: no progress is posted
+    std::vector<std::unique_ptr<TDuplicateFile>> FFileList; // the working list
+    TDuplicateResult* FDuplicateResult = nullptr;           // not owned
+    std::atomic<int32_t> FStop{0};
+
+    void Start();
+    void Join();
+    void Execute();
+
+private:
+    struct WalkFrame;
+    void CollectFiles();
+    void SearchFolder(const std::string& Path, std::vector<std::unique_ptr<TDuplicateFile>>& List);
+    bool SkipFile(std::string_view name, int64_t size) const;
+    bool IsExcludedFolder(const std::string& path) const;
+    bool SizePrePass();
+    void HashFiles();
+    void GroupDuplicates();
+    bool StopRequested() const { return FStop.load(std::memory_order_seq_cst) > 0; }
+    void Post(int code, int64_t arg, std::string path = {}) const;
+
+    TSearchHolper& FOwner;
+    std::thread FThread;
+    std::vector<std::string> FExcludeSorted; // FexcludePath without empty entries, sorted
+    std::vector<uint8_t> FHashPlan;          // per record: 1 = fingerprint, 0 = cannot match
+    friend class TSearchHolper;
+};
+
+// The search controller: starts and stops scans and owns their result.
+class TSearchHolper {
+public:
+    TSearchHolper() = default;
+    ~TSearchHolper(); // stops a running scan and waits for it
+    TSearchHolper(const TSearchHolper&) = delete;
+    TSearchHolper& operator=(const TSearchHolper&) = delete;
+
+    bool ThreadMode() const { return FThreadMode; }
+    void SetThreadMode(bool value) { FThreadMode = value; }
+
+    // Null before the first scan. Read it only after code 10 of the last scan.
+    const TDuplicateResult* DuplicateResult() const { return FDuplicateResult.get(); }
+
+    // Starts a scan and returns 0 at once; returns 1 and changes nothing while a worker
+    // exists. Null lists count as empty. A negative endSize means no upper bound.
+    uint32_t FindDuplicateFiles(TSearchProgressReceiver* MsgWnd, TDuplicateType dt,
+                                const std::vector<std::string>* inPaths,
+                                const std::vector<std::string>* includeNames,
+                                const std::vector<std::string>* excludePaths,
+                                const std::vector<std::string>* excludeNames, int64_t beginSize,
+                                int64_t endSize);
+
+    // Asks the running scan to stop; returns at once.
+    void Stop();
+    // True while a worker exists (from the start until just after its code 10).
+    bool IsSearching() const;
+    // Waits until the current worker (if any) has ended.
+    void WaitForWorker();
+
+    // How many threads the fingerprint pass may use (0: one per processor, at most 4).
+    void SetHashThreads(unsigned count) { FHashThreads = count; }
+    unsigned HashThreads() const;
+
+private:
+    friend class TDuplicateFileThread;
+    void WorkerEnded(TDuplicateFileThread* worker);
+
+    bool FThreadMode = true;
+    std::unique_ptr<TDuplicateResult> FDuplicateResult;
+    mutable std::mutex FLock;
+    TDuplicateFileThread* ActiveSearchThread = nullptr; // guarded by FLock
+    std::unique_ptr<TDuplicateFileThread> FWorker;      // the last worker, joined before reuse
+    unsigned FHashThreads = 0;
+};
+
+// The program's single controller, created on first use.
+TSearchHolper& GetSearchHolper();
+// Stops a running scan, waits for it and frees the controller. Call before the program
+// ends so that nothing runs during static destruction.
+void FreeSearchHolper();
+
+// The default exclusions and protected-folder values, computed once.
+struct EngineFolderValues {
+    std::string WindowsDir;
+    std::string ProgramFilesDir;
+    std::string ProgramW6432Dir;
+    std::string CommonAppDataDir;
+};
+const EngineFolderValues& EngineFolders();
+
+// The engine's text comparison: ordinal over bytes, with only a..z folded onto A..Z.
+int EngineCompareText(std::string_view a, std::string_view b);
+// EngineCompareText of the parts after the last separator.
+int CompareFileNames(std::string_view a, std::string_view b, char sep = platform::kPathSep);
+
+// Sorts the folder list and drops every entry that equals a kept entry or lies inside it.
+void RemoveSubPaths(std::vector<std::string>& list, char sep = platform::kPathSep);
+
+// Folders the walk never enters: pseudo file systems and trash folders.
+bool IsProtectedFolder(const std::string& Path);
+
+// Unix time as a local date-time value; the current local date-time when it cannot be
+// converted.
+double FileTimeToDateTime(int64_t seconds, int32_t nanoseconds);
+
+// True when `name` matches one of the `;`-separated patterns of `mask` (`*` any run,
+// `?` one character, letters without regard to case, `*.*` every name).
+bool PathMatchSpec(std::string_view name, std::string_view mask);
+
+// MD5 of the whole file, or (Whole = false) of its first and last 1024 bytes when it has
+// 8192 bytes or more; 32 upper-case hex digits, empty when the file cannot be read.
+std::string GetFileMd5(const std::string& FileName, bool Whole);
+
+// The grouping comparators: negative, zero or positive; each clears the marks of two
+// different records it finds equal on its key.
+int CompareBySize(TDuplicateFile& A, TDuplicateFile& B);
+int CompareByName(TDuplicateFile& A, TDuplicateFile& B);
+int CompareByHash(TDuplicateFile& A, TDuplicateFile& B);
+
+} // namespace pelidor

@@ -1,0 +1,105 @@
+// Folder listing, file status and reading: the only place with file-system calls.
+// Every operation reports failure through its result and sets no global state.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pelidor::platform {
+
+enum class EntryKind : uint8_t { Unknown, Directory, Regular, Symlink, Other };
+
+struct RawDirEntry {
+    std::string name;
+    EntryKind kind = EntryKind::Unknown; // as the listing reports it; Unknown means "ask stat"
+};
+
+struct FileStatus {
+    EntryKind kind = EntryKind::Unknown;
+    int64_t size = 0;
+    int64_t mtimeSec = 0;
+    int32_t mtimeNsec = 0;
+    int64_t createSec = 0; // birth time where recorded, else status-change time
+    int32_t createNsec = 0;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    uint32_t mode = 0; // permission bits and file type
+};
+
+// An open folder. Move-only; closes itself. Children are opened relative to it,
+// so paths of any depth and length can be walked.
+class Directory {
+public:
+    Directory() = default;
+    ~Directory();
+    Directory(Directory&& other) noexcept;
+    Directory& operator=(Directory&& other) noexcept;
+    Directory(const Directory&) = delete;
+    Directory& operator=(const Directory&) = delete;
+
+    // Opens a folder by path. Links inside the path are followed (the user chose it).
+    static Directory open(const std::string& path, int* error = nullptr);
+    // Opens a sub-folder by entry name; never follows a symbolic link.
+    Directory openChild(const std::string& name, int* error = nullptr) const;
+    // Opens this folder's parent (".."), for walks that closed an ancestor handle.
+    Directory openParent(int* error = nullptr) const;
+
+    bool valid() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    void close();
+
+    // Every entry except "." and "..", in the order the file system lists them.
+    bool list(std::vector<RawDirEntry>& out, int* error = nullptr) const;
+    // Status of an entry without following a symbolic link.
+    bool statChild(const std::string& name, FileStatus& out, int* error = nullptr) const;
+    // Status of the folder itself.
+    bool status(FileStatus& out) const;
+
+private:
+    explicit Directory(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+// Status of a path without following a final symbolic link.
+bool statPath(const std::string& path, FileStatus& out, int* error = nullptr);
+
+// A file opened for reading its content. Move-only; closes itself.
+class ReadFile {
+public:
+    ReadFile() = default;
+    ~ReadFile();
+    ReadFile(ReadFile&& other) noexcept;
+    ReadFile& operator=(ReadFile&& other) noexcept;
+    ReadFile(const ReadFile&) = delete;
+    ReadFile& operator=(const ReadFile&) = delete;
+
+    // Opens a regular file for reading without following a final symbolic link and
+    // takes a shared lock without waiting: a file that another process holds under
+    // an exclusive lock, a link, a folder or a device is refused. Paths longer
+    // than the system's limit are opened folder by folder.
+    static ReadFile openShared(const std::string& path, int* error = nullptr);
+
+    bool valid() const { return fd_ >= 0; }
+    bool status(FileStatus& out) const;
+    // Reads up to `size` bytes; -1 on error, fewer bytes only at the end of the file.
+    int64_t read(void* buffer, size_t size) const;
+    // Reads up to `size` bytes at `offset`; -1 on error.
+    int64_t readAt(void* buffer, size_t size, int64_t offset) const;
+    // Tells the system the file will be read from start to end once.
+    void adviseSequential() const;
+    void close();
+
+private:
+    int fd_ = -1;
+};
+
+// Opens `path` with open(2) flags; a path longer than PATH_MAX is opened by walking
+// its folders with openat (never following links on the way). -1 on failure.
+int openLongPath(const std::string& path, int flags, int* error = nullptr);
+
+// The system's text for an error number.
+std::string errorText(int error);
+
+} // namespace pelidor::platform
