@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace pelidor::platform {
@@ -64,7 +65,7 @@ bool statAt(int dirFd, const char* name, int flags, FileStatus& out, int* error)
         out.createSec = sx.stx_ctime.tv_sec;
         out.createNsec = static_cast<int32_t>(sx.stx_ctime.tv_nsec);
     }
-    out.device = (static_cast<uint64_t>(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
+    out.device = makedev(sx.stx_dev_major, sx.stx_dev_minor); // same value as st_dev
     out.inode = sx.stx_ino;
     return true;
 }

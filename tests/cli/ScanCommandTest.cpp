@@ -1,0 +1,422 @@
+// Runs the built pelidor-scan program on real temporary trees.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <set>
+#include <spawn.h>
+#include <sstream>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "tests/cli/MiniJson.h"
+#include "tests/support/TempTree.h"
+
+extern char** environ;
+
+namespace pelidor::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Groups = std::set<std::set<std::string>>;
+
+struct Outcome {
+    bool exited = false; // false: ended by a signal or timed out
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Starts the program with stdout in `outFile`, stderr in `errPath` (a file or a
+// terminal), stdin from /dev/null, TZ=UTC and the working folder `cwd`.
+pid_t spawnScan(const std::vector<std::string>& args, const std::string& outFile,
+                const std::string& errPath, const std::string& cwd = {}) {
+    std::vector<std::string> argStore{PELIDOR_SCAN_BINARY};
+    argStore.insert(argStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argStore)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    std::vector<std::string> envStore;
+    for (char** e = environ; *e != nullptr; ++e)
+        if (std::string_view(*e).rfind("TZ=", 0) != 0)
+            envStore.emplace_back(*e);
+    envStore.emplace_back("TZ=UTC");
+    std::vector<char*> envp;
+    for (auto& e : envStore)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int errFlags =
+        errPath.rfind("/dev/", 0) == 0 ? O_RDWR | O_NOCTTY : O_WRONLY | O_CREAT | O_TRUNC;
+    posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), errFlags, 0600);
+    if (!cwd.empty())
+        posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&fa);
+    if (rc != 0)
+        throw std::runtime_error("cannot start " + std::string(argv[0]));
+    return pid;
+}
+
+// Waits for the child; kills it after `timeout`. `onTick` runs while waiting.
+template <class Tick>
+void waitChild(pid_t pid, Outcome& o, std::chrono::seconds timeout, Tick onTick) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid) {
+            o.exited = WIFEXITED(status);
+            o.status = o.exited ? WEXITSTATUS(status) : -WTERMSIG(status);
+            return;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            ADD_FAILURE() << "pelidor-scan did not end within " << timeout.count() << " s";
+            return;
+        }
+        onTick();
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+class ScanCommand : public ::testing::Test {
+protected:
+    TempTree io; // outputs live outside the scanned trees
+
+    Outcome run(const std::vector<std::string>& args, const std::string& cwd = {}) {
+        Outcome o;
+        const std::string out = io.path("out"), err = io.path("err");
+        const pid_t pid = spawnScan(args, out, err, cwd);
+        waitChild(pid, o, 120s, [] {});
+        o.out = readFile(out);
+        o.err = readFile(err);
+        return o;
+    }
+
+    // The groups of a JSON run as sets of paths.
+    static Groups jsonGroups(const Outcome& o) {
+        Groups groups;
+        const auto doc = JsonReader::parse(o.out);
+        for (const auto& g : doc.at("groups").array()) {
+            std::set<std::string> files;
+            for (const auto& f : g.at("files").array())
+                files.insert(f.at("path").str());
+            EXPECT_EQ(files.size(), g.at("files").array().size()) << "a path listed twice";
+            groups.insert(files);
+        }
+        return groups;
+    }
+};
+
+// A tree with one kind of duplicate for each mode; files have a fixed mtime.
+struct ModeTree {
+    TempTree t;
+    ModeTree() {
+        t.writeSized("a/photo.jpg", 100, 1);
+        t.writeSized("b/Photo.JPG", 100, 2); // same name in other letter case
+        t.writeSized("a/same1.bin", 5000, 3);
+        t.writeSized("b/same2.bin", 5000, 3);
+        std::string ht1 = seededContent(10000, 4), ht2 = ht1;
+        for (size_t i = 2000; i < 7000; ++i)
+            ht2[i] = static_cast<char>(ht2[i] ^ 0x5A); // same head and tail
+        t.write("c/ht1.dat", ht1);
+        t.write("c/ht2.dat", ht2);
+        t.write("a/zero", "");
+        t.write("b/zero", "");
+        t.write("c/other", "");
+        t.writeSized("c/unique.bin", 777, 5);
+        for (const char* f : {"a/photo.jpg", "b/Photo.JPG", "a/same1.bin", "b/same2.bin",
+                              "c/ht1.dat", "c/ht2.dat", "a/zero", "b/zero", "c/other"})
+            t.setMTime(f, 1700000000); // 2023-11-14T22:13:20 UTC
+    }
+    std::string p(std::string_view rel) const { return t.path(rel); }
+};
+
+TEST_F(ScanCommand, EachModeFindsItsGroups) {
+    ModeTree m;
+    const Groups photo{{m.p("a/photo.jpg"), m.p("b/Photo.JPG")}};
+    const Groups same{{m.p("a/same1.bin"), m.p("b/same2.bin")}};
+    const Groups headTail{{m.p("c/ht1.dat"), m.p("c/ht2.dat")}};
+    const struct {
+        std::string mode;
+        Groups expected;
+    } cases[] = {
+        {"name", {*photo.begin(), {m.p("a/zero"), m.p("b/zero")}}},
+        {"partial", {*same.begin(), *headTail.begin()}},
+        {"full", same},
+        {"empty", {{m.p("a/zero"), m.p("b/zero"), m.p("c/other")}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        const Outcome o = run({"--mode=" + c.mode, "--format", "json", m.t.root()});
+        ASSERT_TRUE(o.exited);
+        EXPECT_EQ(o.status, 0);
+        EXPECT_EQ(o.err, ""); // not a terminal: no progress line
+        EXPECT_EQ(jsonGroups(o), c.expected);
+        EXPECT_EQ(JsonReader::parse(o.out).at("mode").str(), c.mode);
+    }
+}
+
+TEST_F(ScanCommand, FiltersReachTheEngine) {
+    ModeTree m;
+    const struct {
+        std::vector<std::string> args;
+        Groups expected;
+    } cases[] = {
+        {{"--mode=name", "--include=*.JPG"}, {{m.p("a/photo.jpg"), m.p("b/Photo.JPG")}}},
+        {{"--mode=name", "--include", "x*", "--include", "*.jpg;zer?"},
+         {{m.p("a/photo.jpg"), m.p("b/Photo.JPG")}, {m.p("a/zero"), m.p("b/zero")}}},
+        {{"--mode=name", "--exclude=*.jpg;zero"}, {}},
+        {{"--mode=partial", "--exclude-dir", m.p("c")}, {{m.p("a/same1.bin"), m.p("b/same2.bin")}}},
+        {{"--mode=partial", "--min-size=6K"}, {{m.p("c/ht1.dat"), m.p("c/ht2.dat")}}},
+        {{"--mode=partial", "--max-size=5000"}, {{m.p("a/same1.bin"), m.p("b/same2.bin")}}},
+        {{"--mode=name", "--max-size=0"}, {{m.p("a/zero"), m.p("b/zero")}}},
+        {{"--mode=empty", "--min-size=1K"}, {{m.p("a/zero"), m.p("b/zero"), m.p("c/other")}}},
+    };
+    for (const auto& c : cases) {
+        auto args = c.args;
+        args.insert(args.end(), {"--format=json", m.t.root()});
+        SCOPED_TRACE(::testing::PrintToString(args));
+        const Outcome o = run(args);
+        EXPECT_EQ(o.status, 0) << o.err;
+        EXPECT_EQ(jsonGroups(o), c.expected);
+    }
+}
+
+TEST_F(ScanCommand, TextAndCsvOutput) {
+    ModeTree m;
+    Outcome o = run({"--mode", "partial", m.t.root()});
+    EXPECT_EQ(o.status, 0);
+    // Two paragraphs of two paths; the smaller files come first.
+    std::istringstream lines(o.out);
+    std::vector<std::string> got;
+    for (std::string line; std::getline(lines, line);)
+        got.push_back(line);
+    ASSERT_EQ(got.size(), 5u) << o.out;
+    EXPECT_EQ(got[2], "");
+    EXPECT_EQ((std::set<std::string>{got[0], got[1]}),
+              (std::set<std::string>{m.p("a/same1.bin"), m.p("b/same2.bin")}));
+    EXPECT_EQ((std::set<std::string>{got[3], got[4]}),
+              (std::set<std::string>{m.p("c/ht1.dat"), m.p("c/ht2.dat")}));
+
+    o = run({"--mode=full", "--format=csv", m.t.root()});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out.rfind("group,path,size,mtime,ctime\r\n", 0), 0u) << o.out;
+    EXPECT_NE(o.out.find("1," + m.p("a/same1.bin") + ",5000,2023-11-14T22:13:20,"),
+              std::string::npos)
+        << o.out;
+    EXPECT_NE(o.out.find("1," + m.p("b/same2.bin") + ",5000,2023-11-14T22:13:20,"),
+              std::string::npos);
+}
+
+TEST_F(ScanCommand, FoldersBecomeAbsoluteAndMayBeLinks) {
+    ModeTree m;
+    io.symlink(m.t.root(), "tree-link");
+    const std::string link = io.path("tree-link");
+    const Groups expectedHere{{m.p("a/same1.bin"), m.p("b/same2.bin")}};
+
+    // A relative folder, given twice and inside itself: each file is listed once.
+    Outcome o = run({"--format=json", ".", "./a/", "b/.."}, m.t.root());
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(jsonGroups(o), expectedHere);
+
+    o = run({"--format=json", link + "/"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(jsonGroups(o), (Groups{{link + "/a/same1.bin", link + "/b/same2.bin"}}));
+}
+
+TEST_F(ScanCommand, BadInputExitsWithTwoAndOneLine) {
+    ModeTree m;
+    const std::string root = m.t.root();
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, "no folder given"},
+        {{"--bogus", root}, "unknown option '--bogus'"},
+        {{"--mode=fast", root}, "unknown mode 'fast'"},
+        {{"--format", "xml", root}, "unknown format 'xml'"},
+        {{"--min-size=ten", root}, "invalid size 'ten'"},
+        {{"--min-size=-1", root}, "must not be negative"},
+        {{"--max-size=99999999999G", root}, "invalid size"},
+        {{root, "--mode"}, "option --mode needs a value"},
+        {{root, root + "/missing"}, "'" + root + "/missing' does not exist"},
+        {{m.p("a/zero")}, "is not a folder"},
+        {{root + "/new\nline"}, "new\\nline' does not exist"},
+    };
+    for (const auto& [args, message] : cases) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        const Outcome o = run(args);
+        ASSERT_TRUE(o.exited);
+        EXPECT_EQ(o.status, 2);
+        EXPECT_EQ(o.out, "");
+        EXPECT_EQ(o.err.rfind("pelidor-scan: ", 0), 0u) << o.err;
+        EXPECT_NE(o.err.find(message), std::string::npos) << o.err;
+        EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+        EXPECT_EQ(o.err.back(), '\n');
+    }
+}
+
+TEST_F(ScanCommand, NoDuplicatesIsStillSuccess) {
+    TempTree t;
+    t.writeSized("one", 10, 1);
+    t.writeSized("two", 20, 2);
+    t.writeSized("sub/three", 10, 3);
+    for (const char* format : {"text", "csv", "json"}) {
+        const Outcome o = run({"--format", format, t.root()});
+        EXPECT_EQ(o.status, 0) << format;
+        EXPECT_EQ(o.err, "");
+        if (std::string_view(format) == "text")
+            EXPECT_EQ(o.out, "");
+        else if (std::string_view(format) == "csv")
+            EXPECT_EQ(o.out, "group,path,size,mtime,ctime\r\n");
+        else
+            EXPECT_TRUE(JsonReader::parse(o.out).at("groups").array().empty());
+    }
+}
+
+TEST_F(ScanCommand, HelpAndVersion) {
+    Outcome o = run({"--help"});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out.rfind("Usage: pelidor-scan [options] FOLDER...", 0), 0u);
+    EXPECT_EQ(o.err, "");
+    o = run({"--version"});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out, std::string("pelidor-scan ") + PELIDOR_VERSION_TEXT + "\n");
+}
+
+// ---- stop signals and the progress line --------------------------------------------
+
+// Many large files of one size, all holes, so that fingerprinting takes a while and
+// costs no disk space.
+struct SlowTree {
+    TempTree t;
+    SlowTree() {
+        for (int i = 0; i < 64; ++i) {
+            const std::string p = t.path("f" + std::to_string(i) + ".bin");
+            const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            EXPECT_GE(fd, 0);
+            EXPECT_EQ(::ftruncate(fd, 64LL << 20), 0);
+            ::close(fd);
+        }
+    }
+};
+
+struct Terminal {
+    int master = -1;
+    std::string slave;
+    std::string seen;
+
+    explicit Terminal(unsigned short columns) {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            throw std::runtime_error("no pseudo-terminal");
+        slave = ::ptsname(master);
+        winsize ws{};
+        ws.ws_row = 24;
+        ws.ws_col = columns;
+        ::ioctl(master, TIOCSWINSZ, &ws);
+    }
+    ~Terminal() { ::close(master); }
+
+    void drain() {
+        pollfd p{master, POLLIN, 0};
+        char buf[4096];
+        while (::poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0) {
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n <= 0)
+                return;
+            seen.append(buf, static_cast<size_t>(n));
+        }
+    }
+};
+
+bool haveTerminal() {
+    const int fd = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (fd >= 0)
+        ::close(fd);
+    return fd >= 0;
+}
+
+TEST_F(ScanCommand, StopSignalEndsTheScanWithNoOutput) {
+    if (!haveTerminal())
+        GTEST_SKIP() << "no pseudo-terminal on this machine";
+    SlowTree slow;
+    for (const int signo : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signo);
+        Terminal term(50);
+        const pid_t pid = spawnScan({"--mode=full", slow.t.root()}, io.path("out"), term.slave);
+        bool signalled = false;
+        Outcome o;
+        waitChild(pid, o, 120s, [&] {
+            term.drain();
+            // The progress line shows that the scan is fingerprinting: stop it now.
+            if (!signalled && term.seen.find("fingerprinted") != std::string::npos) {
+                ::kill(pid, signo);
+                signalled = true;
+            }
+        });
+        term.drain();
+        EXPECT_TRUE(signalled) << term.seen;
+        EXPECT_TRUE(o.exited);
+        EXPECT_EQ(o.status, 130);
+        EXPECT_EQ(readFile(io.path("out")), "");
+
+        // Each redraw fits in 49 columns and the last one clears the line.
+        ASSERT_GE(term.seen.size(), 4u);
+        EXPECT_EQ(term.seen.substr(term.seen.size() - 4), "\r\x1b[K");
+        std::istringstream parts(term.seen);
+        for (std::string part; std::getline(parts, part, '\r');) {
+            const auto esc = part.find("\x1b[K");
+            const std::string shown = part.substr(0, esc);
+            EXPECT_LE(shown.size(), 49u) << shown;
+            EXPECT_EQ(shown.find('\n'), std::string::npos);
+        }
+        EXPECT_NE(term.seen.find("64 files collected, "), std::string::npos) << term.seen;
+    }
+}
+
+TEST_F(ScanCommand, QuietShowsNoProgressOnATerminal) {
+    if (!haveTerminal())
+        GTEST_SKIP() << "no pseudo-terminal on this machine";
+    SlowTree slow;
+    Terminal term(80);
+    const pid_t pid =
+        spawnScan({"--quiet", "--mode=full", slow.t.root()}, io.path("out"), term.slave);
+    const auto start = std::chrono::steady_clock::now();
+    bool signalled = false;
+    Outcome o;
+    waitChild(pid, o, 120s, [&] {
+        term.drain();
+        if (!signalled && std::chrono::steady_clock::now() - start > 500ms) {
+            ::kill(pid, SIGINT);
+            signalled = true;
+        }
+    });
+    term.drain();
+    EXPECT_EQ(o.status, 130);
+    EXPECT_EQ(term.seen, "");
+    EXPECT_EQ(readFile(io.path("out")), "");
+}
+
+} // namespace
+} // namespace pelidor::test
