@@ -379,8 +379,9 @@ int runScan(const ScanOptions& options, const std::vector<std::string>& folders,
     while (!receiver.waitFinished(std::chrono::milliseconds(100)))
         progress.show(receiver.snapshot(), watcher.interrupted());
     progress.clear();
-    holper.WaitForWorker();
     watcher.finish();
+    // The result may be read as soon as code 10 has arrived; the worker's clean-up
+    // goes on meanwhile and main() waits for it (FreeSearchHolper).
 
     if (watcher.interrupted())
         return kExitInterrupted;

@@ -74,9 +74,14 @@ std::string hashOpenFile(const platform::ReadFile& file, int64_t size, bool whol
     } else {
         if (size > static_cast<int64_t>(kReadBlock))
             file.adviseSequential();
+        // Each call asks for one byte more than the rest, so a file that grew shows at
+        // once and the end of a file is seen without an extra call.
+        const auto bufferSize = static_cast<int64_t>(hs.buffer.size());
         int64_t total = 0;
         for (;;) {
-            const int64_t n = file.read(hs.buffer.data(), hs.buffer.size());
+            const int64_t remaining = size - total;
+            const int64_t want = remaining < bufferSize ? remaining + 1 : bufferSize;
+            const int64_t n = file.readSome(hs.buffer.data(), static_cast<size_t>(want));
             if (n < 0)
                 return {};
             if (n == 0)
@@ -85,6 +90,8 @@ std::string hashOpenFile(const platform::ReadFile& file, int64_t size, bool whol
             if (total > size ||
                 EVP_DigestUpdate(hs.ctx, hs.buffer.data(), static_cast<size_t>(n)) != 1)
                 return {};
+            if (n < want && total == size)
+                break;
         }
         if (total != size)
             return {};
@@ -106,13 +113,13 @@ bool sameAsWalked(const platform::FileStatus& st, const TDuplicateFile& r) {
 // the file the walk saw.
 std::string fingerprintRecord(const TDuplicateFile& r, bool whole) {
     const platform::ReadFile file = platform::ReadFile::openShared(r.FileName);
-    platform::FileStatus st;
-    if (!file.valid() || !file.status(st) || !sameAsWalked(st, r))
+    if (!file.valid() || !sameAsWalked(file.openStatus(), r))
         return {};
     std::string md5 = hashOpenFile(file, r.FileSize, whole);
-    // A write during the read shows in the modification time.
+    // A write during a longer read shows in the modification time.
+    const bool longRead = whole && r.FileSize >= static_cast<int64_t>(kReadBlock);
     platform::FileStatus after;
-    if (md5.empty() || !file.status(after) || !sameAsWalked(after, r))
+    if (md5.empty() || (longRead && (!file.status(after) || !sameAsWalked(after, r))))
         return {};
     return md5;
 }
@@ -120,8 +127,7 @@ std::string fingerprintRecord(const TDuplicateFile& r, bool whole) {
 // A 64-bit digest of a record's first and last 4 KiB; false when unreadable.
 bool sampleRecord(const TDuplicateFile& r, uint64_t& out) {
     const platform::ReadFile file = platform::ReadFile::openShared(r.FileName);
-    platform::FileStatus st;
-    if (!file.valid() || !file.status(st) || !sameAsWalked(st, r))
+    if (!file.valid() || !sameAsWalked(file.openStatus(), r))
         return false;
     unsigned char block[2 * kSampleBlock];
     if (file.readAt(block, kSampleBlock, 0) != static_cast<int64_t>(kSampleBlock) ||
@@ -149,10 +155,9 @@ void runOnThreads(unsigned count, Body body) {
 
 std::string GetFileMd5(const std::string& FileName, bool Whole) {
     const platform::ReadFile file = platform::ReadFile::openShared(FileName);
-    platform::FileStatus st;
-    if (!file.valid() || !file.status(st))
+    if (!file.valid())
         return {};
-    return hashOpenFile(file, st.size, Whole);
+    return hashOpenFile(file, file.openStatus().size, Whole);
 }
 
 void TDuplicateFileThread::HashFiles() {

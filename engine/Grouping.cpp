@@ -34,12 +34,8 @@ void clearMarks(TDuplicateFile& a, TDuplicateFile& b) {
     }
 }
 
-// Key comparisons without side effects: the part of each comparator before the marks
+// Key comparisons without side effects: the part of a comparator before the marks
 // are cleared.
-int keyBySize(const TDuplicateFile& a, const TDuplicateFile& b) {
-    return compareSizes(a, b);
-}
-
 int keyByName(const TDuplicateFile& a, const TDuplicateFile& b) {
     const int c = compareSizes(a, b);
     return c != 0 ? c : CompareFileNames(a.FileName, b.FileName);
@@ -50,36 +46,84 @@ int keyByHash(const TDuplicateFile& a, const TDuplicateFile& b) {
     return c != 0 ? c : EngineCompareText(a.Md5, b.Md5);
 }
 
-using KeyCompare = int (*)(const TDuplicateFile&, const TDuplicateFile&);
 using RecordList = std::vector<std::unique_ptr<TDuplicateFile>>;
 
 // Sorts by key, then by the comparator's tie order (the whole path for the hash key,
 // the address otherwise), and clears the marks of records that share their key.
-void sortAndMark(RecordList& list, KeyCompare key, bool tieByPath) {
-    std::sort(list.begin(), list.end(), [&](const auto& a, const auto& b) {
-        const int c = key(*a, *b);
+// The sort runs over a compact array of keys rather than through the record
+// pointers, so that most comparisons touch only contiguous memory.
+enum class SortKind { Size, Name, Hash };
+
+struct SortEntry {
+    int64_t size;
+    uint64_t prefix; // the first 8 bytes of `text`, folded, big-endian: orders like the text
+    const TDuplicateFile* record;
+    std::string_view text; // the file name part (Name) or the fingerprint (Hash)
+    uint32_t index;
+};
+
+uint64_t foldedPrefix(std::string_view text) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < 8; ++i) {
+        unsigned char c = i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<unsigned char>(c - 'a' + 'A');
+        v = (v << 8) | c;
+    }
+    return v;
+}
+
+void sortAndMark(RecordList& list, SortKind kind) {
+    std::vector<SortEntry> keys;
+    keys.reserve(list.size());
+    for (size_t i = 0; i < list.size(); ++i) {
+        const TDuplicateFile& r = *list[i];
+        std::string_view text;
+        if (kind == SortKind::Name)
+            text = platform::fileNamePart(r.FileName);
+        else if (kind == SortKind::Hash)
+            text = r.Md5;
+        keys.push_back({r.FileSize, foldedPrefix(text), &r, text, static_cast<uint32_t>(i)});
+    }
+    auto keyCompare = [kind](const SortEntry& a, const SortEntry& b) {
+        if (a.size != b.size)
+            return a.size < b.size ? -1 : 1;
+        if (kind == SortKind::Size)
+            return 0;
+        if (a.prefix != b.prefix)
+            return a.prefix < b.prefix ? -1 : 1;
+        return EngineCompareText(a.text, b.text);
+    };
+    std::sort(keys.begin(), keys.end(), [&](const SortEntry& a, const SortEntry& b) {
+        const int c = keyCompare(a, b);
         if (c != 0)
             return c < 0;
-        if (tieByPath) {
-            const int p = EngineCompareText(a->FileName, b->FileName);
+        if (kind == SortKind::Hash) {
+            const int p = EngineCompareText(a.record->FileName, b.record->FileName);
             if (p != 0)
                 return p < 0;
         }
-        return compareAddresses(*a, *b) < 0;
+        return std::less<const TDuplicateFile*>{}(a.record, b.record);
     });
-    for (size_t i = 0; i + 1 < list.size(); ++i)
-        if (key(*list[i], *list[i + 1]) == 0)
+    RecordList sorted;
+    sorted.reserve(list.size());
+    for (const auto& k : keys)
+        sorted.push_back(std::move(list[k.index]));
+    list = std::move(sorted);
+    for (size_t i = 0; i + 1 < keys.size(); ++i)
+        if (keyCompare(keys[i], keys[i + 1]) == 0)
             clearMarks(*list[i], *list[i + 1]);
 }
 
-// Drops (and releases) every record for which `goes` is true and sets the mark again
-// on the records that stay, keeping their order.
+// Drops every record for which `goes` is true and sets the mark again on the records
+// that stay, keeping their order. Dropped records move to `dropped`, released when the
+// run has ended, so that freeing them does not delay the result.
 template <typename Pred>
-void prune(RecordList& list, Pred goes) {
+void prune(RecordList& list, RecordList& dropped, Pred goes) {
     size_t out = 0;
     for (size_t i = 0; i < list.size(); ++i) {
         if (goes(*list[i])) {
-            list[i].reset();
+            dropped.push_back(std::move(list[i]));
             continue;
         }
         list[i]->bDel = true;
@@ -119,10 +163,10 @@ int CompareByHash(TDuplicateFile& A, TDuplicateFile& B) {
 bool TDuplicateFileThread::SizePrePass() {
     if (StopRequested())
         return false;
-    sortAndMark(FFileList, keyBySize, false);
+    sortAndMark(FFileList, SortKind::Size);
     if (StopRequested())
         return false;
-    prune(FFileList, [](const TDuplicateFile& r) { return r.bDel; });
+    prune(FFileList, FDropped, [](const TDuplicateFile& r) { return r.bDel; });
     Post(spSizePass, static_cast<int64_t>(FFileList.size()));
     return true;
 }
@@ -130,9 +174,10 @@ bool TDuplicateFileThread::SizePrePass() {
 void TDuplicateFileThread::GroupDuplicates() {
     Post(spGroupStart, 0);
     const bool byHash = FdtMode == dtMd5 || FdtMode == dtMd5Part;
-    KeyCompare key = FdtMode == dtFileName ? keyByName : byHash ? keyByHash : keyBySize;
-    sortAndMark(FFileList, key, byHash);
-    prune(FFileList,
+    sortAndMark(FFileList, FdtMode == dtFileName ? SortKind::Name
+                           : byHash              ? SortKind::Hash
+                                                 : SortKind::Size);
+    prune(FFileList, FDropped,
           [byHash](const TDuplicateFile& r) { return r.bDel || (byHash && r.Md5.empty()); });
 
     auto equalByMode = [&](const TDuplicateFile& a, const TDuplicateFile& b) {

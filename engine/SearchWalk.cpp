@@ -8,6 +8,11 @@
 #include "engine/uSearchHolper.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #include "platform/DateTime.h"
 #include "platform/Environment.h"
@@ -99,12 +104,127 @@ void TDuplicateFileThread::CollectFiles() {
     SizePrePass();
 }
 
+namespace {
+
+// One folder's listing, shared with the status helper thread.
+struct Listing {
+    std::vector<platform::RawDirEntry> entries;
+    // Present when the helper may work on this listing: a handle of its own and one
+    // slot per entry. A slot is claimed by whoever gets to it first (0 -> 1) and
+    // published when done (2).
+    platform::Directory handle;
+    std::unique_ptr<std::atomic<uint8_t>[]> state;
+    std::unique_ptr<platform::FileStatus[]> status;
+    std::unique_ptr<bool[]> ok;
+};
+
+bool needsStatus(platform::EntryKind kind) {
+    return kind == platform::EntryKind::Regular || kind == platform::EntryKind::Unknown;
+}
+
+// Takes file status calls off the walking thread: it works through shared listings
+// from their last entry backwards while the walker goes forwards, so the two meet in
+// the middle and every entry is looked at once. Results are the same as the walker's
+// own calls; only the thread that makes them differs.
+class StatHelper {
+public:
+    StatHelper() : thread_([this] { run(); }) {}
+    ~StatHelper() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+            queued_.store(1, std::memory_order_release); // ends the spinning
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    StatHelper(const StatHelper&) = delete;
+    StatHelper& operator=(const StatHelper&) = delete;
+
+    // False when the queue is full; the walker then does the work itself.
+    bool offer(const std::shared_ptr<Listing>& listing) {
+        bool wake = false;
+        {
+            std::lock_guard lock(mutex_);
+            if (queue_.size() >= kMaxQueued)
+                return false;
+            queue_.push_back(listing);
+            queued_.store(queue_.size(), std::memory_order_release);
+            wake = sleeping_;
+        }
+        if (wake)
+            wake_.notify_one();
+        return true;
+    }
+
+private:
+    static constexpr size_t kMaxQueued = 256;
+    static constexpr int kSpins = 2000;
+
+    void run() {
+        for (;;) {
+            // Folders come in quick succession during a walk: look again for a short
+            // while before going to sleep, which costs both threads a system call.
+            for (int i = 0; i < kSpins && queued_.load(std::memory_order_acquire) == 0; ++i)
+                std::this_thread::yield();
+            std::shared_ptr<Listing> listing;
+            {
+                std::unique_lock lock(mutex_);
+                sleeping_ = true;
+                wake_.wait(lock, [&] { return done_ || !queue_.empty(); });
+                sleeping_ = false;
+                if (queue_.empty())
+                    return;
+                listing = std::move(queue_.front());
+                queue_.pop_front();
+                queued_.store(queue_.size(), std::memory_order_release);
+            }
+            for (size_t i = listing->entries.size(); i-- > 0;) {
+                if (!needsStatus(listing->entries[i].kind))
+                    continue;
+                uint8_t expected = 0;
+                if (!listing->state[i].compare_exchange_strong(expected, 1))
+                    break; // the walker got here first: the rest is behind it
+                listing->ok[i] =
+                    listing->handle.statChild(listing->entries[i].name, listing->status[i]);
+                listing->state[i].store(2, std::memory_order_release);
+            }
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::shared_ptr<Listing>> queue_;
+    std::atomic<size_t> queued_{0};
+    bool sleeping_ = false;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+// The status of entry i: taken from the helper when it has claimed the entry,
+// else made here.
+bool entryStatus(const platform::Directory& dir, Listing& listing, size_t i,
+                 platform::FileStatus& out) {
+    if (listing.state) {
+        uint8_t expected = 0;
+        if (!listing.state[i].compare_exchange_strong(expected, 1)) {
+            while (listing.state[i].load(std::memory_order_acquire) != 2)
+                std::this_thread::yield();
+            out = listing.status[i];
+            return listing.ok[i];
+        }
+    }
+    return dir.statChild(listing.entries[i].name, out);
+}
+
+} // namespace
+
 struct TDuplicateFileThread::WalkFrame {
     platform::Directory dir;
-    uint64_t device = 0;
+    uint64_t device = 0; // recorded when the handle is closed early
     uint64_t inode = 0;
     std::string path; // with one trailing separator
-    std::vector<platform::RawDirEntry> entries;
+    std::shared_ptr<Listing> listing;
     size_t next = 0;
     bool abandoned = false;
 };
@@ -113,6 +233,10 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
                                         std::vector<std::unique_ptr<TDuplicateFile>>& List) {
     std::vector<WalkFrame> stack;
     size_t openCount = 0;
+    auto times = std::make_unique<platform::LocalTimeConverter>();
+    std::unique_ptr<StatHelper> helper;
+    if (FOwner.HashThreads() > 1)
+        helper = std::make_unique<StatHelper>();
 
     // Steps of a folder visit before its listing: stop test, exclusions, protection.
     auto mayEnter = [&](const std::string& path) {
@@ -127,19 +251,40 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
         WalkFrame frame;
         frame.dir = std::move(dir);
         frame.path = platform::withTrailingSep(path);
-        platform::FileStatus st;
-        if (frame.dir.status(st)) {
-            frame.device = st.device;
-            frame.inode = st.inode;
+        frame.listing = std::make_shared<Listing>();
+        Listing& listing = *frame.listing;
+        if (!frame.dir.list(listing.entries))
+            listing.entries.clear();
+        const size_t candidates = static_cast<size_t>(
+            std::count_if(listing.entries.begin(), listing.entries.end(),
+                          [](const platform::RawDirEntry& e) { return needsStatus(e.kind); }));
+        if (helper && candidates >= 4) {
+            listing.handle = frame.dir.duplicate();
+            if (listing.handle.valid()) {
+                const size_t n = listing.entries.size();
+                listing.state = std::make_unique<std::atomic<uint8_t>[]>(n);
+                listing.status = std::make_unique<platform::FileStatus[]>(n);
+                listing.ok = std::make_unique<bool[]>(n);
+                if (!helper->offer(frame.listing)) {
+                    listing.state.reset();
+                    listing.handle.close();
+                }
+            }
         }
-        if (!frame.dir.list(frame.entries))
-            frame.entries.clear();
         ++openCount;
         stack.push_back(std::move(frame));
-        // Keep the number of open folder handles bounded.
+        // Keep the number of open folder handles bounded: close the oldest one, after
+        // noting which folder it was.
         if (openCount > kMaxOpenFolders) {
             for (auto& f : stack) {
                 if (f.dir.valid() && &f != &stack.back()) {
+                    platform::FileStatus st;
+                    if (f.dir.status(st)) {
+                        f.device = st.device;
+                        f.inode = st.inode;
+                    } else {
+                        f.abandoned = true;
+                    }
                     f.dir.close();
                     --openCount;
                     break;
@@ -154,7 +299,8 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
 
     while (!stack.empty()) {
         WalkFrame& frame = stack.back();
-        if (frame.abandoned || !frame.dir.valid() || frame.next >= frame.entries.size()) {
+        Listing& listing = *frame.listing;
+        if (frame.abandoned || !frame.dir.valid() || frame.next >= listing.entries.size()) {
             // The folder is finished: make sure its parent's handle is open again, then
             // report the running total.
             if (stack.size() >= 2) {
@@ -181,12 +327,13 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
             continue;
         }
 
-        const platform::RawDirEntry& entry = frame.entries[frame.next++];
+        const size_t index = frame.next++;
+        const platform::RawDirEntry& entry = listing.entries[index];
         platform::FileStatus st;
         bool haveStatus = false;
         platform::EntryKind kind = entry.kind;
         if (kind == platform::EntryKind::Unknown) {
-            haveStatus = frame.dir.statChild(entry.name, st);
+            haveStatus = entryStatus(frame.dir, listing, index, st);
             kind = haveStatus ? st.kind : platform::EntryKind::Other;
         }
         if (kind == platform::EntryKind::Directory) {
@@ -199,14 +346,16 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
         }
         if (kind != platform::EntryKind::Regular)
             continue; // links, devices, FIFOs and sockets are never collected
-        if (!haveStatus && !frame.dir.statChild(entry.name, st))
+        if (!haveStatus && !entryStatus(frame.dir, listing, index, st))
             continue; // gone since the listing
         if (st.kind != platform::EntryKind::Regular || SkipFile(entry.name, st.size))
             continue;
         auto record = std::make_unique<TDuplicateFile>();
-        record->FileName = frame.path + entry.name;
-        record->CreateTime = FileTimeToDateTime(st.createSec, st.createNsec);
-        record->LastTime = FileTimeToDateTime(st.mtimeSec, st.mtimeNsec);
+        record->FileName.reserve(frame.path.size() + entry.name.size());
+        record->FileName = frame.path;
+        record->FileName += entry.name;
+        record->CreateTime = times->convert(st.createSec, st.createNsec);
+        record->LastTime = times->convert(st.mtimeSec, st.mtimeNsec);
         record->FileSize = st.size;
         record->Device = st.device;
         record->Inode = st.inode;

@@ -180,6 +180,8 @@ void TDuplicateFileThread::Start() {
         // Release what the run still holds: records that joined no group and the lists.
         FFileList.clear();
         FFileList.shrink_to_fit();
+        FDropped.clear();
+        FDropped.shrink_to_fit();
         FHashPlan.clear();
         FHashPlan.shrink_to_fit();
         FOwner.WorkerEnded(this);

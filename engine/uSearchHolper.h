@@ -124,6 +124,7 @@ private:
     std::thread FThread;
     std::vector<std::string> FExcludeSorted; // FexcludePath without empty entries, sorted
     std::vector<uint8_t> FHashPlan;          // per record: 1 = fingerprint, 0 = cannot match
+    std::vector<std::unique_ptr<TDuplicateFile>> FDropped; // pruned, released after the run
     friend class TSearchHolper;
 };
 

@@ -4,6 +4,7 @@
 // (-1.25 is 1899-12-29 06:00), as the settings and archive names expect.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace pelidor::platform {
@@ -26,6 +27,24 @@ double localDateTimeFromUnix(int64_t seconds, int32_t nanoseconds);
 
 // The current local date-time.
 double nowLocalDateTime();
+
+// localDateTimeFromUnix for many times in a row: remembers the UTC offset of each
+// day it has seen, for days without a change of offset, so most conversions need no
+// time-zone lookup. Results are identical to localDateTimeFromUnix. One object per
+// thread; it does not notice a change of the process's time zone during its life.
+class LocalTimeConverter {
+public:
+    double convert(int64_t seconds, int32_t nanoseconds);
+
+private:
+    struct Slot {
+        int64_t day = INT64_MIN;
+        int64_t offset = 0;
+        bool uniform = false;
+    };
+    static constexpr size_t kSlots = 1024;
+    Slot slots_[kSlots];
+};
 
 // Milliseconds of a monotonic clock.
 uint64_t monotonicMs();

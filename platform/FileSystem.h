@@ -45,12 +45,15 @@ public:
     Directory openChild(const std::string& name, int* error = nullptr) const;
     // Opens this folder's parent (".."), for walks that closed an ancestor handle.
     Directory openParent(int* error = nullptr) const;
+    // A second handle to the same folder, for use on another thread.
+    Directory duplicate() const;
 
     bool valid() const { return fd_ >= 0; }
     int fd() const { return fd_; }
     void close();
 
-    // Every entry except "." and "..", in the order the file system lists them.
+    // Every entry except "." and "..", in the order the file system lists them. Reads
+    // from the handle's position: call it once per handle.
     bool list(std::vector<RawDirEntry>& out, int* error = nullptr) const;
     // Status of an entry without following a symbolic link.
     bool statChild(const std::string& name, FileStatus& out, int* error = nullptr) const;
@@ -82,9 +85,14 @@ public:
     static ReadFile openShared(const std::string& path, int* error = nullptr);
 
     bool valid() const { return fd_ >= 0; }
+    // The status taken when the file was opened.
+    const FileStatus& openStatus() const { return status_; }
+    // The status now.
     bool status(FileStatus& out) const;
     // Reads up to `size` bytes; -1 on error, fewer bytes only at the end of the file.
     int64_t read(void* buffer, size_t size) const;
+    // One read call: up to `size` bytes, 0 at the end of the file, -1 on error.
+    int64_t readSome(void* buffer, size_t size) const;
     // Reads up to `size` bytes at `offset`; -1 on error.
     int64_t readAt(void* buffer, size_t size, int64_t offset) const;
     // Tells the system the file will be read from start to end once.
@@ -93,6 +101,7 @@ public:
 
 private:
     int fd_ = -1;
+    FileStatus status_;
 };
 
 // Opens `path` with open(2) flags; a path longer than PATH_MAX is opened by walking

@@ -109,6 +109,50 @@ double localDateTimeFromUnix(int64_t seconds, int32_t nanoseconds) {
     return ok ? v : nowLocalDateTime();
 }
 
+namespace {
+
+int64_t floorDiv(int64_t a, int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
+
+bool utcOffsetAt(int64_t seconds, int64_t& offset) {
+    std::tm tm{};
+    const time_t t = static_cast<time_t>(seconds);
+    if (localtime_r(&t, &tm) == nullptr)
+        return false;
+    offset = tm.tm_gmtoff;
+    return true;
+}
+
+} // namespace
+
+double LocalTimeConverter::convert(int64_t seconds, int32_t nanoseconds) {
+    if (nanoseconds < 0 || nanoseconds > 999999999 || seconds < -70000000000000LL ||
+        seconds > 70000000000000LL)
+        return localDateTimeFromUnix(seconds, nanoseconds);
+    const int64_t day = floorDiv(seconds, 86400);
+    Slot& slot = slots_[static_cast<size_t>(day) % kSlots];
+    if (slot.day != day) {
+        int64_t first = 0;
+        int64_t last = 0;
+        slot.day = day;
+        slot.uniform = utcOffsetAt(day * 86400, first) && utcOffsetAt(day * 86400 + 86399, last) &&
+                       first == last;
+        slot.offset = first;
+    }
+    if (!slot.uniform)
+        return localDateTimeFromUnix(seconds, nanoseconds);
+    const int64_t local = seconds + slot.offset;
+    const int64_t localDay = floorDiv(local, 86400);
+    const int64_t ms = (local - localDay * 86400) * 1000 + nanoseconds / 1000000;
+    const double date = static_cast<double>(localDay + kEpochOffsetDays);
+    // Years 1 to 9999 only, as for the calendar conversion.
+    if (date < -693593.0 || date >= 2958466.0)
+        return nowLocalDateTime();
+    return date >= 0 ? date + static_cast<double>(ms) / kMsPerDay
+                     : date - static_cast<double>(ms) / kMsPerDay;
+}
+
 uint64_t monotonicMs() {
     return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                      std::chrono::steady_clock::now().time_since_epoch())

@@ -120,14 +120,14 @@ Directory Directory::openParent(int* error) const {
     return openChild("..", error);
 }
 
+Directory Directory::duplicate() const {
+    return Directory(fd_ >= 0 ? ::fcntl(fd_, F_DUPFD_CLOEXEC, 0) : -1);
+}
+
 bool Directory::list(std::vector<RawDirEntry>& out, int* error) const {
     out.clear();
     if (fd_ < 0) {
         setError(error, EBADF);
-        return false;
-    }
-    if (::lseek(fd_, 0, SEEK_SET) < 0) {
-        setError(error, errno);
         return false;
     }
     alignas(8) char buffer[64 * 1024];
@@ -243,6 +243,7 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept {
     if (this != &other) {
         close();
         fd_ = other.fd_;
+        status_ = other.status_;
         other.fd_ = -1;
     }
     return *this;
@@ -257,9 +258,9 @@ ReadFile ReadFile::openShared(const std::string& path, int* error) {
     f.fd_ = openLongPath(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK, error);
     if (f.fd_ < 0)
         return f;
-    struct stat st {};
-    if (::fstat(f.fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        setError(error, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    if (!statAt(f.fd_, "", AT_EMPTY_PATH, f.status_, error) ||
+        f.status_.kind != EntryKind::Regular) {
+        setError(error, f.status_.kind == EntryKind::Directory ? EISDIR : EINVAL);
         f.close();
         return f;
     }
@@ -268,10 +269,8 @@ ReadFile ReadFile::openShared(const std::string& path, int* error) {
         f.close();
         return f;
     }
-    // Back to blocking reads now that no open of a FIFO can hang.
-    const int fl = ::fcntl(f.fd_, F_GETFL);
-    if (fl >= 0)
-        ::fcntl(f.fd_, F_SETFL, fl & ~O_NONBLOCK);
+    // O_NONBLOCK stays set: it kept the open of a FIFO from hanging, and reads of a
+    // regular file ignore it.
     return f;
 }
 
@@ -294,6 +293,14 @@ int64_t ReadFile::read(void* buffer, size_t size) const {
         done += static_cast<size_t>(n);
     }
     return static_cast<int64_t>(done);
+}
+
+int64_t ReadFile::readSome(void* buffer, size_t size) const {
+    for (;;) {
+        const ssize_t n = ::read(fd_, buffer, size);
+        if (n >= 0 || errno != EINTR)
+            return n;
+    }
 }
 
 int64_t ReadFile::readAt(void* buffer, size_t size, int64_t offset) const {

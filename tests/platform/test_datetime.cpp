@@ -1,5 +1,9 @@
 #include <cmath>
+#include <cstdlib>
+#include <ctime>
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 #include "platform/DateTime.h"
 
@@ -61,4 +65,31 @@ TEST(DateTime, UnixTimesBecomeLocalDateTimes) {
     const double now = nowLocalDateTime();
     EXPECT_NEAR(localDateTimeFromUnix(INT64_MAX / 2, 0), now, 1.0);
     EXPECT_NEAR(localDateTimeFromUnix(0, -5), now, 1.0);
+}
+
+TEST(DateTime, TheCachingConverterAgreesWithTheDirectOneInEveryZone) {
+    const char* old = std::getenv("TZ");
+    const std::string saved = old != nullptr ? old : "";
+    for (const char* zone :
+         {"UTC", "Europe/Berlin", "America/New_York", "Australia/Lord_Howe", "Asia/Kolkata"}) {
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+        LocalTimeConverter converter;
+        // Around the 2024 changes of offset in both hemispheres, in 7-minute steps,
+        // plus times before 1970 and far ahead.
+        std::vector<int64_t> times;
+        for (int64_t t = 1711846800 - 86400; t < 1711846800 + 86400; t += 420)
+            times.push_back(t);
+        for (int64_t t = 1712412000 - 86400; t < 1712412000 + 86400; t += 420)
+            times.push_back(t);
+        times.insert(times.end(), {-2208988800LL, -86399, -1, 0, 4102444800LL, 253402300799LL});
+        for (const int64_t t : times)
+            ASSERT_DOUBLE_EQ(converter.convert(t, 123456789), localDateTimeFromUnix(t, 123456789))
+                << zone << " " << t;
+    }
+    if (old != nullptr)
+        ::setenv("TZ", saved.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
 }
