@@ -235,7 +235,7 @@ for p in $PEERS; do
     jdupes) commands+=("jdupes${US}jdupes${US}full${US}jdupes -r -q $T") ;;
     fdupes) commands+=("fdupes${US}fdupes${US}full${US}fdupes -r -q -n $T") ;;
     rdfind) commands+=("rdfind${US}rdfind${US}full${US}rdfind -dryrun true -makeresultsfile false -checksum md5 $T") ;;
-    rmlint) commands+=("rmlint${US}rmlint${US}full${US}rmlint -T df --hidden -o summary:/dev/null $T") ;;
+    rmlint) commands+=("rmlint${US}rmlint${US}full${US}rmlint -T df --hidden -o summary:rmlint-summary.txt $T") ;;
   esac
 done
 commands+=("find${US}find${US}list files${US}find $T -type f")

@@ -73,7 +73,7 @@ uint64_t foldedPrefix(std::string_view text) {
     return v;
 }
 
-void sortAndMark(RecordList& list, SortKind kind) {
+void sortRecords(RecordList& list, SortKind kind) {
     std::vector<SortEntry> keys;
     keys.reserve(list.size());
     for (size_t i = 0; i < list.size(); ++i) {
@@ -85,19 +85,16 @@ void sortAndMark(RecordList& list, SortKind kind) {
             text = r.Md5;
         keys.push_back({r.FileSize, foldedPrefix(text), &r, text, static_cast<uint32_t>(i)});
     }
-    auto keyCompare = [kind](const SortEntry& a, const SortEntry& b) {
+    std::sort(keys.begin(), keys.end(), [kind](const SortEntry& a, const SortEntry& b) {
         if (a.size != b.size)
-            return a.size < b.size ? -1 : 1;
-        if (kind == SortKind::Size)
-            return 0;
-        if (a.prefix != b.prefix)
-            return a.prefix < b.prefix ? -1 : 1;
-        return EngineCompareText(a.text, b.text);
-    };
-    std::sort(keys.begin(), keys.end(), [&](const SortEntry& a, const SortEntry& b) {
-        const int c = keyCompare(a, b);
-        if (c != 0)
-            return c < 0;
+            return a.size < b.size;
+        if (kind != SortKind::Size) {
+            if (a.prefix != b.prefix)
+                return a.prefix < b.prefix;
+            const int c = EngineCompareText(a.text, b.text);
+            if (c != 0)
+                return c < 0;
+        }
         if (kind == SortKind::Hash) {
             const int p = EngineCompareText(a.record->FileName, b.record->FileName);
             if (p != 0)
@@ -110,9 +107,19 @@ void sortAndMark(RecordList& list, SortKind kind) {
     for (const auto& k : keys)
         sorted.push_back(std::move(list[k.index]));
     list = std::move(sorted);
-    for (size_t i = 0; i + 1 < keys.size(); ++i)
-        if (keyCompare(keys[i], keys[i + 1]) == 0)
+}
+
+// Clears the marks of neighbours that share the key; in a list sorted by that key (or by
+// a finer order that keeps equal keys together) these are all records sharing it.
+template <typename SameKey>
+void markNeighbours(RecordList& list, SameKey sameKey) {
+    for (size_t i = 0; i + 1 < list.size(); ++i)
+        if (sameKey(*list[i], *list[i + 1]))
             clearMarks(*list[i], *list[i + 1]);
+}
+
+bool sameSize(const TDuplicateFile& a, const TDuplicateFile& b) {
+    return a.FileSize == b.FileSize;
 }
 
 // Drops every record for which `goes` is true and sets the mark again on the records
@@ -163,9 +170,15 @@ int CompareByHash(TDuplicateFile& A, TDuplicateFile& B) {
 bool TDuplicateFileThread::SizePrePass() {
     if (StopRequested())
         return false;
-    sortAndMark(FFileList, SortKind::Size);
+    // The modes that group by size, or by size and name, sort here by their grouping key
+    // at once: it orders by size first, so the size runs are the same, and the grouping
+    // pass need not sort again. The outcome is that of sorting twice.
+    const bool sortByModeKey = FdtMode == dtFileName || FdtMode == dtDataSize;
+    sortRecords(FFileList, FdtMode == dtFileName ? SortKind::Name : SortKind::Size);
+    FSortedByModeKey = sortByModeKey;
     if (StopRequested())
         return false;
+    markNeighbours(FFileList, sameSize);
     prune(FFileList, FDropped, [](const TDuplicateFile& r) { return r.bDel; });
     Post(spSizePass, static_cast<int64_t>(FFileList.size()));
     return true;
@@ -174,9 +187,17 @@ bool TDuplicateFileThread::SizePrePass() {
 void TDuplicateFileThread::GroupDuplicates() {
     Post(spGroupStart, 0);
     const bool byHash = FdtMode == dtMd5 || FdtMode == dtMd5Part;
-    sortAndMark(FFileList, FdtMode == dtFileName ? SortKind::Name
-                           : byHash              ? SortKind::Hash
-                                                 : SortKind::Size);
+    if (!FSortedByModeKey)
+        sortRecords(FFileList, FdtMode == dtFileName ? SortKind::Name
+                               : byHash              ? SortKind::Hash
+                                                     : SortKind::Size);
+    markNeighbours(FFileList, [&](const TDuplicateFile& a, const TDuplicateFile& b) {
+        if (FdtMode == dtFileName)
+            return a.FileSize == b.FileSize && keyByName(a, b) == 0;
+        if (byHash)
+            return keyByHash(a, b) == 0;
+        return a.FileSize == b.FileSize;
+    });
     prune(FFileList, FDropped,
           [byHash](const TDuplicateFile& r) { return r.bDel || (byHash && r.Md5.empty()); });
 

@@ -106,13 +106,13 @@ void TDuplicateFileThread::CollectFiles() {
 
 namespace {
 
-// One folder's listing, shared with the status helper thread.
+// One open folder and its listing, shared with the status helper thread.
 struct Listing {
+    platform::Directory dir;
     std::vector<platform::RawDirEntry> entries;
-    // Present when the helper may work on this listing: a handle of its own and one
-    // slot per entry. A slot is claimed by whoever gets to it first (0 -> 1) and
-    // published when done (2).
-    platform::Directory handle;
+    // Present when the helper may work on this listing: one slot per entry. The helper
+    // claims a free slot (0 -> 1) and publishes its result (2); the walker claims a
+    // free slot for itself (0 -> 3). Neither touches a slot the other has claimed.
     std::unique_ptr<std::atomic<uint8_t>[]> state;
     std::unique_ptr<platform::FileStatus[]> status;
     std::unique_ptr<bool[]> ok;
@@ -186,7 +186,7 @@ private:
                 if (!listing->state[i].compare_exchange_strong(expected, 1))
                     break; // the walker got here first: the rest is behind it
                 listing->ok[i] =
-                    listing->handle.statChild(listing->entries[i].name, listing->status[i]);
+                    listing->dir.statChild(listing->entries[i].name, listing->status[i]);
                 listing->state[i].store(2, std::memory_order_release);
             }
         }
@@ -203,24 +203,37 @@ private:
 
 // The status of entry i: taken from the helper when it has claimed the entry,
 // else made here.
-bool entryStatus(const platform::Directory& dir, Listing& listing, size_t i,
-                 platform::FileStatus& out) {
+bool entryStatus(Listing& listing, size_t i, platform::FileStatus& out) {
     if (listing.state) {
         uint8_t expected = 0;
-        if (!listing.state[i].compare_exchange_strong(expected, 1)) {
+        if (!listing.state[i].compare_exchange_strong(expected, 3) && expected != 3) {
             while (listing.state[i].load(std::memory_order_acquire) != 2)
                 std::this_thread::yield();
             out = listing.status[i];
             return listing.ok[i];
         }
     }
-    return dir.statChild(listing.entries[i].name, out);
+    return listing.dir.statChild(listing.entries[i].name, out);
+}
+
+// Takes the listing back from the helper: claims every free slot and waits for the
+// helper's calls in flight, so that the folder handle may be closed or replaced.
+void retract(Listing& listing) {
+    if (!listing.state)
+        return;
+    const size_t n = listing.entries.size();
+    for (size_t i = 0; i < n; ++i) {
+        uint8_t expected = 0;
+        listing.state[i].compare_exchange_strong(expected, 3);
+    }
+    for (size_t i = 0; i < n; ++i)
+        while (listing.state[i].load(std::memory_order_acquire) == 1)
+            std::this_thread::yield();
 }
 
 } // namespace
 
 struct TDuplicateFileThread::WalkFrame {
-    platform::Directory dir;
     uint64_t device = 0; // recorded when the handle is closed early
     uint64_t inode = 0;
     std::string path; // with one trailing separator
@@ -249,27 +262,22 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
             return;
         }
         WalkFrame frame;
-        frame.dir = std::move(dir);
         frame.path = platform::withTrailingSep(path);
         frame.listing = std::make_shared<Listing>();
         Listing& listing = *frame.listing;
-        if (!frame.dir.list(listing.entries))
+        listing.dir = std::move(dir);
+        if (!listing.dir.list(listing.entries))
             listing.entries.clear();
         const size_t candidates = static_cast<size_t>(
             std::count_if(listing.entries.begin(), listing.entries.end(),
                           [](const platform::RawDirEntry& e) { return needsStatus(e.kind); }));
         if (helper && candidates >= 4) {
-            listing.handle = frame.dir.duplicate();
-            if (listing.handle.valid()) {
-                const size_t n = listing.entries.size();
-                listing.state = std::make_unique<std::atomic<uint8_t>[]>(n);
-                listing.status = std::make_unique<platform::FileStatus[]>(n);
-                listing.ok = std::make_unique<bool[]>(n);
-                if (!helper->offer(frame.listing)) {
-                    listing.state.reset();
-                    listing.handle.close();
-                }
-            }
+            const size_t n = listing.entries.size();
+            listing.state = std::make_unique<std::atomic<uint8_t>[]>(n);
+            listing.status = std::make_unique<platform::FileStatus[]>(n);
+            listing.ok = std::make_unique<bool[]>(n);
+            if (!helper->offer(frame.listing))
+                listing.state.reset();
         }
         ++openCount;
         stack.push_back(std::move(frame));
@@ -277,15 +285,17 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
         // noting which folder it was.
         if (openCount > kMaxOpenFolders) {
             for (auto& f : stack) {
-                if (f.dir.valid() && &f != &stack.back()) {
+                Listing& l = *f.listing;
+                if (l.dir.valid() && &f != &stack.back()) {
+                    retract(l);
                     platform::FileStatus st;
-                    if (f.dir.status(st)) {
+                    if (l.dir.status(st)) {
                         f.device = st.device;
                         f.inode = st.inode;
                     } else {
                         f.abandoned = true;
                     }
-                    f.dir.close();
+                    l.dir.close();
                     --openCount;
                     break;
                 }
@@ -300,28 +310,32 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
     while (!stack.empty()) {
         WalkFrame& frame = stack.back();
         Listing& listing = *frame.listing;
-        if (frame.abandoned || !frame.dir.valid() || frame.next >= listing.entries.size()) {
+        if (frame.abandoned || !listing.dir.valid() || frame.next >= listing.entries.size()) {
             // The folder is finished: make sure its parent's handle is open again, then
             // report the running total.
             if (stack.size() >= 2) {
                 WalkFrame& parent = stack[stack.size() - 2];
-                if (!parent.dir.valid() && !parent.abandoned) {
+                Listing& parentListing = *parent.listing;
+                if (!parentListing.dir.valid() && !parent.abandoned) {
                     platform::Directory up;
-                    if (frame.dir.valid())
-                        up = frame.dir.openParent();
+                    if (listing.dir.valid())
+                        up = listing.dir.openParent();
                     // (an abandoned child has no handle, so its parent is lost as well)
                     platform::FileStatus st;
                     if (up.valid() && up.status(st) && st.device == parent.device &&
                         st.inode == parent.inode) {
-                        parent.dir = std::move(up);
+                        parentListing.dir = std::move(up);
                         ++openCount;
                     } else {
                         parent.abandoned = true; // moved away during the walk
                     }
                 }
             }
-            if (frame.dir.valid())
+            if (listing.dir.valid())
                 --openCount;
+            // The helper may still hold the listing: take it back before the handle goes.
+            retract(listing);
+            listing.dir.close();
             stack.pop_back();
             Post(spFolderDone, static_cast<int64_t>(FFileList.size()));
             continue;
@@ -333,20 +347,20 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
         bool haveStatus = false;
         platform::EntryKind kind = entry.kind;
         if (kind == platform::EntryKind::Unknown) {
-            haveStatus = entryStatus(frame.dir, listing, index, st);
+            haveStatus = entryStatus(listing, index, st);
             kind = haveStatus ? st.kind : platform::EntryKind::Other;
         }
         if (kind == platform::EntryKind::Directory) {
             const std::string childPath = frame.path + entry.name;
             if (!mayEnter(childPath))
                 continue;
-            platform::Directory child = frame.dir.openChild(entry.name);
+            platform::Directory child = listing.dir.openChild(entry.name);
             enter(std::move(child), childPath);
             continue;
         }
         if (kind != platform::EntryKind::Regular)
             continue; // links, devices, FIFOs and sockets are never collected
-        if (!haveStatus && !entryStatus(frame.dir, listing, index, st))
+        if (!haveStatus && !entryStatus(listing, index, st))
             continue; // gone since the listing
         if (st.kind != platform::EntryKind::Regular || SkipFile(entry.name, st.size))
             continue;

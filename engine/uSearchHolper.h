@@ -125,6 +125,7 @@ private:
     std::vector<std::string> FExcludeSorted; // FexcludePath without empty entries, sorted
     std::vector<uint8_t> FHashPlan;          // per record: 1 = fingerprint, 0 = cannot match
     std::vector<std::unique_ptr<TDuplicateFile>> FDropped; // pruned, released after the run
+    bool FSortedByModeKey = false; // the working list is in the grouping pass's order
     friend class TSearchHolper;
 };
 

@@ -16,7 +16,7 @@ std::string trimmedSlash(std::string path) {
 
 std::string xdgBase(const char* variable, const char* fallback) {
     std::string value = getEnv(variable);
-    // The base directory specification ignores relative values.
+    // XDG base directory rules: relative values are ignored.
     if (!value.empty() && value[0] == '/')
         return trimmedSlash(value);
     const std::string home = homeDir();

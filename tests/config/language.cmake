@@ -1,0 +1,5 @@
+# Tests of the language-file reader and the language lookup.
+list(APPEND PELIDOR_CONFIG_TEST_SOURCES
+    ${CMAKE_CURRENT_SOURCE_DIR}/test_language_support.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/test_language_file.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/test_language_lookup.cpp)
