@@ -1,4 +1,4 @@
-// Runs the shell tests inside a QApplication (offscreen unless a platform is set)
+// Runs a Qt test program inside a QApplication (offscreen unless a platform is set)
 // with a private runtime folder (mode 0700) and private config and data folders, so
 // that nothing touches the real user's files.
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@
 int main(int argc, char** argv) {
     const char* tmp = std::getenv("TMPDIR");
     std::string root =
-        std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/pelidor-shell-tests-XXXXXX";
+        std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/pelidor-qt-tests-XXXXXX";
     if (::mkdtemp(root.data()) == nullptr)
         throw std::runtime_error("mkdtemp failed");
     for (const char* sub : {"/runtime", "/config", "/data"})

@@ -1,0 +1,1 @@
+# tests of the message dialog and the busy hint

@@ -1,0 +1,1 @@
+# the message dialog and the busy hint
