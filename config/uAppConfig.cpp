@@ -49,9 +49,10 @@ std::string baseFolder() {
     return SettingsRoot() + kFolderName;
 }
 
-// "key=value" at the first "=" (a line without one is all key).
+// "key=id" at the last "=": ids never hold one, folders and masks may (a line without
+// one is all key).
 IniFile::Entry splitLine(const std::string& line) {
-    const auto eq = line.find('=');
+    const auto eq = line.rfind('=');
     if (eq == std::string::npos)
         return {IniFile::escapeKey(line), {}};
     return {IniFile::escapeKey(line.substr(0, eq)), line.substr(eq + 1)};

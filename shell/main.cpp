@@ -12,6 +12,7 @@
 #include "shell/SharedHelpers.h"
 #include "shell/SingleInstance.h"
 #include "ui/main/uQdxMain.h"
+#include "ui/toolkit/OrlaStyle.h"
 #include "ui/toolkit/UImagData.h"
 
 #include <QApplication>
@@ -76,6 +77,7 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setDesktopFileName(QStringLiteral("pelidor"));
+    ApplyOrlaLook(app);
     instance.listen();
 
     TImgData imgData;

@@ -270,7 +270,7 @@ TEST_F(AppConfigTest, ValuesParseOrTakeDefaultsAndSurviveASave) {
     // Folder names that the plain key form cannot hold come back as they were.
     c.includePath = {"/data/a=b", "/data/trail ", "/data/Data", "/data/data", "/data/data"};
     c.includePathCustom = {"/data/a=b", "[odd]"};
-    c.excludePathCustom = {"/x/y z =####", "/w=12"};
+    c.excludePathCustom = {"/x/y z =####", "/w=12", "/data/a=b=9"};
     c.includeKeywordsCustom = {"*.txt;*.log=7", "[0-9]*.jpg=8"};
     c.MinSize = INT64_MIN;
     ASSERT_TRUE(SaveAppConfig());
