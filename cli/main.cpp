@@ -444,6 +444,14 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         printError(e.what());
     }
+    if (status == kExitOk) {
+        // The scan has reported its end and the output is written: the worker only
+        // releases memory now, which the end of the process does at once.
+        std::cout.flush();
+        std::cerr.flush();
+        std::fflush(nullptr);
+        ::_exit(status);
+    }
     pelidor::FreeSearchHolper();
     return status;
 }
