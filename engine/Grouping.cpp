@@ -191,26 +191,59 @@ void TDuplicateFileThread::GroupDuplicates() {
         sortRecords(FFileList, FdtMode == dtFileName ? SortKind::Name
                                : byHash              ? SortKind::Hash
                                                      : SortKind::Size);
-    markNeighbours(FFileList, [&](const TDuplicateFile& a, const TDuplicateFile& b) {
+    // The file name parts, found once (the name mode compares them twice per pair).
+    std::vector<std::string_view> names;
+    if (FdtMode == dtFileName) {
+        names.reserve(FFileList.size());
+        for (const auto& r : FFileList)
+            names.push_back(platform::fileNamePart(r->FileName));
+    }
+    // Equal on the mode's key (for the hash modes: size and fingerprint).
+    auto sameKey = [&](size_t a, size_t b) {
+        const TDuplicateFile& x = *FFileList[a];
+        const TDuplicateFile& y = *FFileList[b];
         if (FdtMode == dtFileName)
-            return a.FileSize == b.FileSize && keyByName(a, b) == 0;
+            return x.FileSize == y.FileSize && EngineCompareText(names[a], names[b]) == 0;
         if (byHash)
-            return keyByHash(a, b) == 0;
-        return a.FileSize == b.FileSize;
-    });
-    prune(FFileList, FDropped,
-          [byHash](const TDuplicateFile& r) { return r.bDel || (byHash && r.Md5.empty()); });
+            return x.FileSize == y.FileSize && EngineCompareText(x.Md5, y.Md5) == 0;
+        return x.FileSize == y.FileSize;
+    };
+    for (size_t i = 0; i + 1 < FFileList.size(); ++i)
+        if (sameKey(i, i + 1))
+            clearMarks(*FFileList[i], *FFileList[i + 1]);
+    // Drop what joined nothing (and, in the hash modes, what has no fingerprint), keeping
+    // the name parts in step.
+    size_t kept = 0;
+    for (size_t i = 0; i < FFileList.size(); ++i) {
+        TDuplicateFile& r = *FFileList[i];
+        if (r.bDel || (byHash && r.Md5.empty())) {
+            FDropped.push_back(std::move(FFileList[i]));
+            continue;
+        }
+        r.bDel = true;
+        if (kept != i) {
+            FFileList[kept] = std::move(FFileList[i]);
+            if (!names.empty())
+                names[kept] = names[i];
+        }
+        ++kept;
+    }
+    FFileList.resize(kept);
+    if (!names.empty())
+        names.resize(kept);
 
-    auto equalByMode = [&](const TDuplicateFile& a, const TDuplicateFile& b) {
+    auto equalByMode = [&](size_t a, size_t b) {
+        const TDuplicateFile& x = *FFileList[a];
+        const TDuplicateFile& y = *FFileList[b];
         switch (FdtMode) {
         case dtFileName:
-            return a.FileSize == b.FileSize && CompareFileNames(a.FileName, b.FileName) == 0;
+            return x.FileSize == y.FileSize && EngineCompareText(names[a], names[b]) == 0;
         case dtDataSize:
-            return a.FileSize == b.FileSize;
+            return x.FileSize == y.FileSize;
         case dtMd5:
-            return EngineCompareText(a.Md5, b.Md5) == 0;
+            return EngineCompareText(x.Md5, y.Md5) == 0;
         case dtMd5Part:
-            return a.FileSize == b.FileSize && EngineCompareText(a.Md5, b.Md5) == 0;
+            return x.FileSize == y.FileSize && EngineCompareText(x.Md5, y.Md5) == 0;
         }
         return false;
     };
@@ -221,7 +254,7 @@ void TDuplicateFileThread::GroupDuplicates() {
     size_t i = 0;
     while (i < FFileList.size()) {
         size_t end = i + 1;
-        while (end < FFileList.size() && equalByMode(*FFileList[i], *FFileList[end]))
+        while (end < FFileList.size() && equalByMode(i, end))
             ++end;
         if (end - i >= 2) {
             TDuplicateGroup group;

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -106,9 +107,10 @@ void TDuplicateFileThread::CollectFiles() {
 
 namespace {
 
-// One open folder and its listing, shared with the status helper thread.
+// One open folder and its listing, shared with the helper thread.
 struct Listing {
     platform::Directory dir;
+    std::string path; // with one trailing separator
     std::vector<platform::RawDirEntry> entries;
     // Present when the helper may work on this listing: one slot per entry. The helper
     // claims a free slot (0 -> 1) and publishes its result (2); the walker claims a
@@ -116,19 +118,47 @@ struct Listing {
     std::unique_ptr<std::atomic<uint8_t>[]> state;
     std::unique_ptr<platform::FileStatus[]> status;
     std::unique_ptr<bool[]> ok;
+    std::unique_ptr<std::shared_ptr<Listing>[]> child; // sub-folders opened and listed ahead
 };
 
 bool needsStatus(platform::EntryKind kind) {
     return kind == platform::EntryKind::Regular || kind == platform::EntryKind::Unknown;
 }
 
-// Takes file status calls off the walking thread: it works through shared listings
-// from their last entry backwards while the walker goes forwards, so the two meet in
-// the middle and every entry is looked at once. Results are the same as the walker's
-// own calls; only the thread that makes them differs.
+bool isFolder(platform::EntryKind kind) {
+    return kind == platform::EntryKind::Directory;
+}
+
+// Whether the helper should get a share of the listing.
+bool worthSharing(const Listing& listing) {
+    size_t candidates = 0;
+    for (const auto& e : listing.entries) {
+        if (isFolder(e.kind))
+            return true;
+        if (needsStatus(e.kind) && ++candidates >= 4)
+            return true;
+    }
+    return false;
+}
+
+void prepareSlots(Listing& listing) {
+    const size_t n = listing.entries.size();
+    listing.state = std::make_unique<std::atomic<uint8_t>[]>(n);
+    listing.status = std::make_unique<platform::FileStatus[]>(n);
+    listing.ok = std::make_unique<bool[]>(n);
+    listing.child = std::make_unique<std::shared_ptr<Listing>[]>(n);
+}
+
+// Takes file status calls and folder listings off the walking thread: it works through
+// shared listings from their last entry backwards while the walker goes forwards, so
+// the two meet in the middle and every entry is looked at once. For a sub-folder it
+// opens and lists the folder ahead of the walker (a bounded number at a time). The
+// walker still decides every visit, in its own order; only the thread that makes the
+// system calls differs.
 class StatHelper {
 public:
-    StatHelper() : thread_([this] { run(); }) {}
+    explicit StatHelper(std::function<bool(const std::string&)> mayList)
+        : mayList_(std::move(mayList)), thread_([this] { run(); }) {}
     ~StatHelper() {
         {
             std::lock_guard lock(mutex_);
@@ -157,9 +187,36 @@ public:
         return true;
     }
 
+    // The walker has taken (or dropped) a folder the helper listed ahead.
+    void taken() { ahead_.fetch_sub(1, std::memory_order_relaxed); }
+
 private:
     static constexpr size_t kMaxQueued = 256;
+    static constexpr int kMaxAhead = 64; // folders listed ahead and not yet taken
     static constexpr int kSpins = 2000;
+
+    void listAhead(Listing& listing, size_t i) {
+        const std::string& name = listing.entries[i].name;
+        auto child = std::make_shared<Listing>();
+        child->path = listing.path + name + platform::kPathSep;
+        child->dir = listing.dir.openChild(name);
+        if (child->dir.valid() && !child->dir.list(child->entries))
+            child->entries.clear();
+        // Make the child complete (its own share queued) before the walker may see it.
+        if (child->dir.valid() && worthSharing(*child)) {
+            prepareSlots(*child);
+            std::lock_guard lock(mutex_);
+            if (queue_.size() < kMaxQueued) {
+                queue_.push_back(child);
+                queued_.store(queue_.size(), std::memory_order_release);
+            } else {
+                child->state.reset();
+            }
+        }
+        listing.child[i] = std::move(child);
+        ahead_.fetch_add(1, std::memory_order_relaxed);
+        listing.state[i].store(2, std::memory_order_release);
+    }
 
     void run() {
         for (;;) {
@@ -180,13 +237,21 @@ private:
                 queued_.store(queue_.size(), std::memory_order_release);
             }
             for (size_t i = listing->entries.size(); i-- > 0;) {
-                if (!needsStatus(listing->entries[i].kind))
+                const platform::RawDirEntry& entry = listing->entries[i];
+                const bool folder = isFolder(entry.kind);
+                if (!needsStatus(entry.kind) && !folder)
                     continue;
+                if (folder && (ahead_.load(std::memory_order_relaxed) >= kMaxAhead ||
+                               !mayList_(listing->path + entry.name)))
+                    continue; // left to the walker
                 uint8_t expected = 0;
                 if (!listing->state[i].compare_exchange_strong(expected, 1))
                     break; // the walker got here first: the rest is behind it
-                listing->ok[i] =
-                    listing->dir.statChild(listing->entries[i].name, listing->status[i]);
+                if (folder) {
+                    listAhead(*listing, i);
+                    continue;
+                }
+                listing->ok[i] = listing->dir.statChild(entry.name, listing->status[i]);
                 listing->state[i].store(2, std::memory_order_release);
             }
         }
@@ -196,8 +261,10 @@ private:
     std::condition_variable wake_;
     std::deque<std::shared_ptr<Listing>> queue_;
     std::atomic<size_t> queued_{0};
+    std::atomic<int> ahead_{0};
     bool sleeping_ = false;
     bool done_ = false;
+    std::function<bool(const std::string&)> mayList_;
     std::thread thread_;
 };
 
@@ -247,38 +314,26 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
     std::vector<WalkFrame> stack;
     size_t openCount = 0;
     auto times = std::make_unique<platform::LocalTimeConverter>();
-    std::unique_ptr<StatHelper> helper;
-    if (FOwner.HashThreads() > 1)
-        helper = std::make_unique<StatHelper>();
-
     // Steps of a folder visit before its listing: stop test, exclusions, protection.
     auto mayEnter = [&](const std::string& path) {
         return !StopRequested() && !IsExcludedFolder(path) && !IsProtectedFolder(path);
     };
-    auto enter = [&](platform::Directory dir, const std::string& path) {
-        if (!dir.valid()) {
+    std::unique_ptr<StatHelper> helper;
+    if (FOwner.HashThreads() > 1)
+        helper = std::make_unique<StatHelper>([this](const std::string& path) {
+            return !StopRequested() && !IsExcludedFolder(path) && !IsProtectedFolder(path);
+        });
+
+    // Pushes a listed folder on the stack.
+    auto push = [&](std::shared_ptr<Listing> listed) {
+        if (!listed->dir.valid()) {
             // A folder that cannot be opened has nothing to list; its visit ends here.
             Post(spFolderDone, static_cast<int64_t>(FFileList.size()));
             return;
         }
         WalkFrame frame;
-        frame.path = platform::withTrailingSep(path);
-        frame.listing = std::make_shared<Listing>();
-        Listing& listing = *frame.listing;
-        listing.dir = std::move(dir);
-        if (!listing.dir.list(listing.entries))
-            listing.entries.clear();
-        const size_t candidates = static_cast<size_t>(
-            std::count_if(listing.entries.begin(), listing.entries.end(),
-                          [](const platform::RawDirEntry& e) { return needsStatus(e.kind); }));
-        if (helper && candidates >= 4) {
-            const size_t n = listing.entries.size();
-            listing.state = std::make_unique<std::atomic<uint8_t>[]>(n);
-            listing.status = std::make_unique<platform::FileStatus[]>(n);
-            listing.ok = std::make_unique<bool[]>(n);
-            if (!helper->offer(frame.listing))
-                listing.state.reset();
-        }
+        frame.path = listed->path;
+        frame.listing = std::move(listed);
         ++openCount;
         stack.push_back(std::move(frame));
         // Keep the number of open folder handles bounded: close the oldest one, after
@@ -301,6 +356,20 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
                 }
             }
         }
+    };
+    // Lists a folder the walker opened itself and shares it with the helper.
+    auto enter = [&](platform::Directory dir, const std::string& path) {
+        auto listing = std::make_shared<Listing>();
+        listing->path = platform::withTrailingSep(path);
+        listing->dir = std::move(dir);
+        if (listing->dir.valid() && !listing->dir.list(listing->entries))
+            listing->entries.clear();
+        if (helper && listing->dir.valid() && worthSharing(*listing)) {
+            prepareSlots(*listing);
+            if (!helper->offer(listing))
+                listing->state.reset();
+        }
+        push(std::move(listing));
     };
 
     if (!mayEnter(Path))
@@ -333,8 +402,15 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
             }
             if (listing.dir.valid())
                 --openCount;
-            // The helper may still hold the listing: take it back before the handle goes.
+            // The helper may still hold the listing: take it back before the handle goes,
+            // and drop folders it listed ahead that were never visited.
             retract(listing);
+            if (listing.child)
+                for (size_t i = 0; i < listing.entries.size(); ++i)
+                    if (listing.child[i]) {
+                        listing.child[i].reset();
+                        helper->taken();
+                    }
             listing.dir.close();
             stack.pop_back();
             Post(spFolderDone, static_cast<int64_t>(FFileList.size()));
@@ -351,11 +427,26 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
             kind = haveStatus ? st.kind : platform::EntryKind::Other;
         }
         if (kind == platform::EntryKind::Directory) {
+            // A folder the helper has opened and listed ahead, if it got there first.
+            std::shared_ptr<Listing> ahead;
+            bool listedAhead = false;
+            if (listing.state && entry.kind == platform::EntryKind::Directory) {
+                uint8_t expected = 0;
+                if (!listing.state[index].compare_exchange_strong(expected, 3) && expected != 3) {
+                    while (listing.state[index].load(std::memory_order_acquire) != 2)
+                        std::this_thread::yield();
+                    ahead = std::move(listing.child[index]);
+                    listedAhead = true;
+                    helper->taken();
+                }
+            }
             const std::string childPath = frame.path + entry.name;
             if (!mayEnter(childPath))
                 continue;
-            platform::Directory child = listing.dir.openChild(entry.name);
-            enter(std::move(child), childPath);
+            if (listedAhead)
+                push(std::move(ahead));
+            else
+                enter(listing.dir.openChild(entry.name), childPath);
             continue;
         }
         if (kind != platform::EntryKind::Regular)
