@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <thread>
 
 namespace pelidor {
 namespace {
@@ -73,19 +74,9 @@ uint64_t foldedPrefix(std::string_view text) {
     return v;
 }
 
-void sortRecords(RecordList& list, SortKind kind) {
-    std::vector<SortEntry> keys;
-    keys.reserve(list.size());
-    for (size_t i = 0; i < list.size(); ++i) {
-        const TDuplicateFile& r = *list[i];
-        std::string_view text;
-        if (kind == SortKind::Name)
-            text = platform::fileNamePart(r.FileName);
-        else if (kind == SortKind::Hash)
-            text = r.Md5;
-        keys.push_back({r.FileSize, foldedPrefix(text), &r, text, static_cast<uint32_t>(i)});
-    }
-    std::sort(keys.begin(), keys.end(), [kind](const SortEntry& a, const SortEntry& b) {
+void sortRecords(RecordList& list, SortKind kind, bool twoThreads) {
+    std::vector<SortEntry> keys(list.size());
+    auto less = [kind](const SortEntry& a, const SortEntry& b) {
         if (a.size != b.size)
             return a.size < b.size;
         if (kind != SortKind::Size) {
@@ -101,7 +92,32 @@ void sortRecords(RecordList& list, SortKind kind) {
                 return p < 0;
         }
         return std::less<const TDuplicateFile*>{}(a.record, b.record);
-    });
+    };
+    // Builds and sorts the keys of records [from, to).
+    auto sortPart = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i) {
+            const TDuplicateFile& r = *list[i];
+            std::string_view text;
+            if (kind == SortKind::Name)
+                text = platform::fileNamePart(r.FileName);
+            else if (kind == SortKind::Hash)
+                text = r.Md5;
+            keys[i] = {r.FileSize, foldedPrefix(text), &r, text, static_cast<uint32_t>(i)};
+        }
+        std::sort(keys.begin() + static_cast<long>(from), keys.begin() + static_cast<long>(to),
+                  less);
+    };
+    // Large lists: each half on its own thread, then one merge. The order is total, so
+    // the outcome is the same as one sort.
+    const size_t half = list.size() / 2;
+    if (twoThreads && list.size() >= 20000) {
+        std::thread other(sortPart, half, list.size());
+        sortPart(0, half);
+        other.join();
+        std::inplace_merge(keys.begin(), keys.begin() + static_cast<long>(half), keys.end(), less);
+    } else {
+        sortPart(0, list.size());
+    }
     RecordList sorted;
     sorted.reserve(list.size());
     for (const auto& k : keys)
@@ -174,7 +190,8 @@ bool TDuplicateFileThread::SizePrePass() {
     // at once: it orders by size first, so the size runs are the same, and the grouping
     // pass need not sort again. The outcome is that of sorting twice.
     const bool sortByModeKey = FdtMode == dtFileName || FdtMode == dtDataSize;
-    sortRecords(FFileList, FdtMode == dtFileName ? SortKind::Name : SortKind::Size);
+    sortRecords(FFileList, FdtMode == dtFileName ? SortKind::Name : SortKind::Size,
+                FOwner.HashThreads() > 1);
     FSortedByModeKey = sortByModeKey;
     if (StopRequested())
         return false;
@@ -188,9 +205,11 @@ void TDuplicateFileThread::GroupDuplicates() {
     Post(spGroupStart, 0);
     const bool byHash = FdtMode == dtMd5 || FdtMode == dtMd5Part;
     if (!FSortedByModeKey)
-        sortRecords(FFileList, FdtMode == dtFileName ? SortKind::Name
-                               : byHash              ? SortKind::Hash
-                                                     : SortKind::Size);
+        sortRecords(FFileList,
+                    FdtMode == dtFileName ? SortKind::Name
+                    : byHash              ? SortKind::Hash
+                                          : SortKind::Size,
+                    FOwner.HashThreads() > 1);
     // The file name parts, found once (the name mode compares them twice per pair).
     std::vector<std::string_view> names;
     if (FdtMode == dtFileName) {
