@@ -92,19 +92,7 @@ std::vector<IniFile::Entry> keyValueLines(const TStringList& list) {
 
 } // namespace
 
-TFixedFileInfo ProgramVersionInfo() {
-    TFixedFileInfo info;
-    info.dwSignature = 0xFEEF04BD;
-    info.dwStrucVersion = 0x00010000;
-    info.dwFileVersionMS = (uint32_t{PELIDOR_VERSION_MAJOR} << 16) | PELIDOR_VERSION_MINOR;
-    info.dwFileVersionLS = (uint32_t{PELIDOR_VERSION_RELEASE} << 16) | PELIDOR_VERSION_BUILD;
-    info.dwProductVersionMS = info.dwFileVersionMS;
-    info.dwProductVersionLS = info.dwFileVersionLS;
-    info.dwFileType = 1; // an application
-    return info;
-}
-
-std::string VersionText(const TFixedFileInfo& Info) {
+std::string VersionText(const TVSFixedFileInfo& Info) {
     return std::to_string(Info.dwFileVersionMS >> 16) + "." +
            std::to_string(Info.dwFileVersionMS & 0xFFFF) + "." +
            std::to_string(Info.dwFileVersionLS >> 16) + "." +

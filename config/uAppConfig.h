@@ -16,30 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "shell/SharedHelpers.h"
+
 namespace pelidor {
 
-// The fixed part of a program file's version information (the 44 bytes of the Windows
-// VS_FIXEDFILEINFO). Only the file version is used: major and minor in the high and low
-// 16 bits of dwFileVersionMS, release and build in those of dwFileVersionLS.
-struct TFixedFileInfo {
-    uint32_t dwSignature = 0;
-    uint32_t dwStrucVersion = 0;
-    uint32_t dwFileVersionMS = 0;
-    uint32_t dwFileVersionLS = 0;
-    uint32_t dwProductVersionMS = 0;
-    uint32_t dwProductVersionLS = 0;
-    uint32_t dwFileFlagsMask = 0;
-    uint32_t dwFileFlags = 0;
-    uint32_t dwFileOS = 0;
-    uint32_t dwFileType = 0;
-    uint32_t dwFileSubtype = 0;
-};
-static_assert(sizeof(TFixedFileInfo) == 44);
-
-// This program's version as compiled in from the build (major.minor.release.build).
-TFixedFileInfo ProgramVersionInfo();
 // The file version as "%d.%d.%d.%d" (major, minor, release, build).
-std::string VersionText(const TFixedFileInfo& Info);
+std::string VersionText(const TVSFixedFileInfo& Info);
 
 // Unsorted, duplicates kept; items compare without regard to ASCII case (ListIndexOf).
 using TStringList = std::vector<std::string>;
@@ -47,7 +29,7 @@ using TStringList = std::vector<std::string>;
 int ListIndexOf(const TStringList& List, const std::string& Text);
 
 struct TAppConfig {
-    TFixedFileInfo AppInfo;
+    TVSFixedFileInfo AppInfo;       // this program's version (ProgramVersionInfo)
     std::string Lang;               // base name of the active language file
     bool bCheckNews = true;         // kept, nothing depends on it
     int32_t AutoUpdate = 0;         // 0 daily, 1 weekly, 2 monthly, 3 never
