@@ -10,42 +10,11 @@
 #include <sys/resource.h>
 #include <vector>
 
+#include "tests/support/EnvGuard.h"
+
 namespace pelidor::settings_test {
 
-class ScopedEnv {
-public:
-    ScopedEnv() = default;
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-    void set(const char* name, const std::string& value) {
-        save(name);
-        ::setenv(name, value.c_str(), 1);
-    }
-    void unset(const char* name) {
-        save(name);
-        ::unsetenv(name);
-    }
-    ~ScopedEnv() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->had)
-                ::setenv(it->name, it->value.c_str(), 1);
-            else
-                ::unsetenv(it->name);
-        }
-    }
-
-private:
-    void save(const char* name) {
-        const char* old = std::getenv(name);
-        saved_.push_back({name, old != nullptr, old != nullptr ? old : ""});
-    }
-    struct Saved {
-        const char* name;
-        bool had;
-        std::string value;
-    };
-    std::vector<Saved> saved_;
-};
+using ScopedEnv = pelidor::test::EnvGuard;
 
 // While it lives, no file of this process can grow beyond `bytes` (writes fail with EFBIG
 // as they would on a full disk); works for root too.

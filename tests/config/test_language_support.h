@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/uLanguage.h"
+#include "tests/support/EnvGuard.h"
 #include "tests/support/TempTree.h"
 
 namespace pelidor::test {
@@ -76,39 +77,6 @@ protected:
     }
 
     TempTree tree;
-};
-
-// Sets environment variables for one test and restores them after.
-class EnvGuard {
-public:
-    EnvGuard() = default;
-    EnvGuard(const EnvGuard&) = delete;
-    EnvGuard& operator=(const EnvGuard&) = delete;
-    // Sets the variable, or unsets it when `value` is null.
-    void set(const char* name, const char* value) {
-        const char* old = std::getenv(name);
-        saved_.push_back({name, old != nullptr, old != nullptr ? old : ""});
-        if (value != nullptr)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~EnvGuard() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->had)
-                ::setenv(it->name, it->value.c_str(), 1);
-            else
-                ::unsetenv(it->name);
-        }
-    }
-
-private:
-    struct Saved {
-        const char* name;
-        bool had;
-        std::string value;
-    };
-    std::vector<Saved> saved_;
 };
 
 } // namespace pelidor::test

@@ -2,43 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/Environment.h"
+#include "tests/support/EnvGuard.h"
 #include "tests/support/TempTree.h"
 
 using namespace pelidor::platform;
+using pelidor::test::EnvGuard;
 using pelidor::test::TempTree;
-
-namespace {
-// Sets environment variables for one test and restores them after.
-class EnvGuard {
-public:
-    void set(const char* name, const std::string& value) {
-        const char* old = std::getenv(name);
-        saved_.push_back({name, old != nullptr, old != nullptr ? old : ""});
-        ::setenv(name, value.c_str(), 1);
-    }
-    void unset(const char* name) {
-        const char* old = std::getenv(name);
-        saved_.push_back({name, old != nullptr, old != nullptr ? old : ""});
-        ::unsetenv(name);
-    }
-    ~EnvGuard() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->had)
-                ::setenv(it->name, it->value.c_str(), 1);
-            else
-                ::unsetenv(it->name);
-        }
-    }
-
-private:
-    struct Saved {
-        const char* name;
-        bool had;
-        std::string value;
-    };
-    std::vector<Saved> saved_;
-};
-} // namespace
 
 TEST(Environment, XdgBaseFoldersFollowTheVariablesWithFallbacks) {
     EnvGuard env;
