@@ -1,5 +1,7 @@
 #include "config/IniFile.h"
 
+#include "config/Utf8.h"
+
 #include "platform/Registry.h"
 
 #include <algorithm>
@@ -36,24 +38,6 @@ std::string withoutLineBreaks(std::string_view s) {
     std::replace(out.begin(), out.end(), '\n', ' ');
     std::replace(out.begin(), out.end(), '\r', ' ');
     return out;
-}
-
-void appendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
 }
 
 // UTF-16LE to UTF-8 without losing anything: a lone surrogate U+DC80..U+DCFF stands for
