@@ -83,25 +83,30 @@ int main(int argc, char* argv[]) {
     TImgData imgData;
     QApplication::setWindowIcon(imgData.AppIcon());
 
-    TfrmQdxMain mainWindow;
-    QObject::connect(&instance, &TSingleInstance::activationRequested, &mainWindow, [&hooks] {
-        QWidget* window = FindTopLevelWindow(QStringLiteral("TFrmQdxMain"));
-        RestoreAndRaise(window);
-        if (!hooks.empty())
-            reportRestored(window, QDeadlineTimer(1000));
-    });
-
-    if (hooks.find("minimized") != std::string::npos)
-        mainWindow.showMinimized();
-    else
-        mainWindow.show();
-    if (!hooks.empty())
-        QTimer::singleShot(0, &mainWindow, [&mainWindow] {
-            std::printf("pelidor: ready minimized=%d\n", mainWindow.isMinimized() ? 1 : 0);
-            std::fflush(stdout);
+    int result = 0;
+    {
+        // Closing the window stops a running search and waits for it, then stores the
+        // settings; all of that happens before the controller is freed below.
+        TfrmQdxMain mainWindow;
+        QObject::connect(&instance, &TSingleInstance::activationRequested, &mainWindow, [&hooks] {
+            QWidget* window = FindTopLevelWindow(QStringLiteral("TFrmQdxMain"));
+            RestoreAndRaise(window);
+            if (!hooks.empty())
+                reportRestored(window, QDeadlineTimer(1000));
         });
 
-    const int result = QApplication::exec();
+        if (hooks.find("minimized") != std::string::npos)
+            mainWindow.showMinimized();
+        else
+            mainWindow.show();
+        if (!hooks.empty())
+            QTimer::singleShot(0, &mainWindow, [&mainWindow] {
+                std::printf("pelidor: ready minimized=%d\n", mainWindow.isMinimized() ? 1 : 0);
+                std::fflush(stdout);
+            });
+
+        result = QApplication::exec();
+    }
     FreeSearchHolper();
     return result;
 }

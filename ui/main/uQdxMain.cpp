@@ -1,14 +1,136 @@
+// The main window: its controls and layout, creation, showing and closing, the scan
+// workflow with the progress reports, the results list glue and the selection
+// commands. The window's services (texts, fonts, dialogs, caption-bar and share
+// buttons, the start-up timer) are in uQdxMainServices.cpp.
 #include "ui/main/uQdxMain.h"
 
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QFile>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
 #include <QPalette>
 #include <QScreen>
+#include <QShowEvent>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
+#include <limits>
+
+#include "config/uAppConfig.h"
+#include "config/uLanguage.h"
+#include "platform/DateTime.h"
+#include "shell/SharedHelpers.h"
+#include "shell/SharedHelpersGui.h"
+#include "ui/main/ResultsList.h"
+#include "ui/settings/uDFSettings.h"
+#include "ui/toolkit/OrlaWindowHint.h"
+#include "ui/toolkit/UImagData.h"
 
 namespace pelidor {
+namespace {
 
-TfrmQdxMain::TfrmQdxMain(QWidget* parent) : QWidget(parent) {
+QString langText(const char* Section, const char* Key) {
+    return QString::fromStdString(ReadLangString(Section, Key));
+}
+
+// A path as the file system stores it, for display.
+QString displayPath(const std::string& Path) {
+    return QFile::decodeName(QByteArray::fromStdString(Path));
+}
+
+// Counts are shown as 32-bit numbers.
+int64_t asInteger(int64_t Value) {
+    return std::clamp<int64_t>(Value, std::numeric_limits<int32_t>::min(),
+                               std::numeric_limits<int32_t>::max());
+}
+
+// A label that shows its text on one line, cut in the middle with an ellipsis when it
+// is too long (the path of the file being compared), and never asks for more room.
+class TElidingLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    QSize sizeHint() const override { return {40, QLabel::sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect area = contentsRect();
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
+        style()->drawItemText(&painter, area, int(alignment()), palette(), isEnabled(), shown,
+                              foregroundRole());
+    }
+};
+
+QLabel* makeLabel(QWidget* parent, const char* name, bool eliding = false) {
+    QLabel* label = eliding ? new TElidingLabel(parent) : new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    // File names may look like markup: labels show plain text only.
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+template <typename T>
+T* named(T* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+} // namespace
+
+// Turns each report of the worker into a queued event for the window. Runs on worker
+// threads; posting never blocks.
+class TfrmQdxMain::TProgressReceiver : public TSearchProgressReceiver {
+public:
+    explicit TProgressReceiver(TfrmQdxMain* window) : window_(window) {}
+
+    void SearchProgress(int code, int64_t arg, std::string path) noexcept override {
+        try {
+            if (window_->SearchProgressTap)
+                window_->SearchProgressTap(code, arg);
+            QCoreApplication::postEvent(window_,
+                                        new TSearchProgressEvent(code, arg, std::move(path)));
+        } catch (...) {
+            // Out of memory: the report is lost; the worker goes on.
+        }
+    }
+
+private:
+    TfrmQdxMain* window_;
+};
+
+// --- TCaptionBarButton -----------------------------------------------------------------
+
+TCaptionBarButton::TCaptionBarButton(TOrlaNcBtnEnum Btn, QWidget* parent)
+    : TOrlaImageButton(parent), btn_(Btn) {
+    setKind(Flat);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void TCaptionBarButton::paintEvent(QPaintEvent* event) {
+    TOrlaImageButton::paintEvent(event);
+    if (AfterDraw) {
+        QPainter painter(this);
+        AfterDraw(this, painter);
+    }
+}
+
+// --- Creation, showing, closing --------------------------------------------------------
+
+TfrmQdxMain::TfrmQdxMain(QWidget* parent)
+    : QWidget(parent), FProgress(std::make_unique<TProgressReceiver>(this)) {
     setObjectName(QStringLiteral("frmQdxMain"));
     setWindowTitle(QStringLiteral("Pelidor"));
 
@@ -17,13 +139,609 @@ TfrmQdxMain::TfrmQdxMain(QWidget* parent) : QWidget(parent) {
     setPalette(pal);
     setAutoFillBackground(true);
 
+    UrlOpener = [](const QString& Url) { OpenUrl(Url); };
+    Now = [] { return platform::nowLocalDateTime(); };
+    TickCount = [] { return uint32_t(platform::monotonicMs()); };
+
+    createControls();
+
     setMinimumSize(kMinimumClientSize);
     resize(kDesignClientSize);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(CentredPosition(size(), screen->availableGeometry()));
+
+    FormCreate();
 }
 
-TfrmQdxMain::~TfrmQdxMain() = default;
+TfrmQdxMain::~TfrmQdxMain() {
+    FormDestroy();
+}
+
+void TfrmQdxMain::createControls() {
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+
+    // Top panel: animation, title and folder line / progress, Scan and Stop, and the
+    // caption-bar buttons at its right end.
+    pnltop = named(new TOrlaPanel(this), "pnltop");
+    pnltop->setFixedHeight(70);
+    pnltop->setBorders(Qt::BottomEdge);
+    auto* top = new QHBoxLayout(pnltop);
+    top->setContentsMargins(15, 0, 12, 0);
+    top->setSpacing(0);
+    ani1 = named(new TOrlaAnimation(pnltop), "ani1");
+    ani1->setFixedSize(50, 50);
+    top->addWidget(ani1, 0, Qt::AlignVCenter);
+    top->addSpacing(19);
+
+    inputArea_ = named(new QWidget(pnltop), "pnlInput");
+    auto* input = new QVBoxLayout(inputArea_);
+    input->setContentsMargins(0, 8, 0, 0);
+    input->setSpacing(5);
+    lblcaption = makeLabel(inputArea_, "lblcaption");
+    lblcaption->setFixedHeight(18);
+    lblcaption->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    QFont captionFont; // bold; family and size follow the window's font
+    captionFont.setBold(true);
+    lblcaption->setFont(captionFont);
+    input->addWidget(lblcaption);
+    auto* folderRow = new QHBoxLayout;
+    folderRow->setSpacing(0);
+    lblLocation = makeLabel(inputArea_, "lblLocation");
+    lblLocation->setMinimumWidth(72);
+    folderRow->addWidget(lblLocation);
+    folderRow->addSpacing(4);
+    edPath = named(new QLineEdit(inputArea_), "edPath");
+    edPath->setReadOnly(true);
+    edPath->setFixedHeight(24);
+    edPath->setMinimumWidth(60);
+    folderRow->addWidget(edPath, 1);
+    btnFolder = named(new TOrlaImageButton(inputArea_), "btnFolder");
+    btnFolder->setFixedSize(24, 24);
+    btnFolder->setIcon(OrlaPicture(QStringLiteral("folder")));
+    folderRow->addWidget(btnFolder);
+    folderRow->addSpacing(15);
+    cbbMode = named(new QComboBox(inputArea_), "cbbMode");
+    cbbMode->setEditable(false);
+    cbbMode->setMaxVisibleItems(8);
+    cbbMode->setFixedSize(194, 24);
+    folderRow->addWidget(cbbMode);
+    input->addLayout(folderRow);
+    input->addStretch(1);
+
+    progressArea_ = named(new QWidget(pnltop), "pnlProgress");
+    auto* progress = new QVBoxLayout(progressArea_);
+    progress->setContentsMargins(16, 22, 19, 0);
+    progress->setSpacing(4);
+    g1 = named(new TOrlaProgressBar(progressArea_), "g1");
+    g1->setFixedHeight(12);
+    progress->addWidget(g1);
+    lblinfo = makeLabel(progressArea_, "lblinfo", true);
+    lblinfo->setFixedHeight(18);
+    progress->addWidget(lblinfo);
+    progress->addStretch(1);
+    g1->hide();
+    lblinfo->hide();
+    progressArea_->hide();
+
+    auto* middle = new QGridLayout;
+    middle->setContentsMargins(0, 0, 0, 0);
+    middle->addWidget(inputArea_, 0, 0);
+    middle->addWidget(progressArea_, 0, 0);
+    top->addLayout(middle, 1);
+    top->addSpacing(15);
+
+    auto* right = new QVBoxLayout;
+    right->setContentsMargins(0, 0, 0, 0);
+    right->setSpacing(2);
+    auto* captionRow = new QHBoxLayout;
+    captionRow->setSpacing(0);
+    captionRow->addStretch(1);
+    const struct {
+        TCaptionBarButton** button;
+        TOrlaNcBtnEnum kind;
+        const char* name;
+        const char* picture;
+    } captionButtons[] = {
+        {&btnCaptionNews, wnbCustom1, "btnCaptionNews", "caption-news"},
+        {&btnCaptionSupport, wnbSkin, "btnCaptionSupport", "caption-support"},
+        {&btnCaptionMenu, wnbMenu, "btnCaptionMenu", "caption-menu"},
+    };
+    for (const auto& c : captionButtons) {
+        auto* button = named(new TCaptionBarButton(c.kind, pnltop), c.name);
+        button->setIcon(OrlaPicture(QLatin1String(c.picture)));
+        button->setFixedSize(36, 22);
+        button->AfterDraw = [this](TCaptionBarButton* b, QPainter& p) { wp1AfterDrawBtn(b, p); };
+        connect(button, &QAbstractButton::clicked, this,
+                [this, kind = c.kind] { wp1ButtonClick(kind); });
+        captionRow->addWidget(button);
+        *c.button = button;
+    }
+    right->addLayout(captionRow);
+    auto* scanCell = new QGridLayout;
+    scanCell->setContentsMargins(0, 0, 0, 0);
+    btnScan = named(new TOrlaImageButton(pnltop), "btnScan");
+    btnScan->setKind(TOrlaImageButton::Accent);
+    btnScan->setTag(2);
+    btnScan->setFixedSize(130, 30);
+    btnCancel = named(new TOrlaImageButton(pnltop), "btnCancel");
+    btnCancel->setTag(2);
+    btnCancel->setFixedSize(130, 30);
+    btnCancel->hide();
+    scanCell->addWidget(btnScan, 0, 0);
+    scanCell->addWidget(btnCancel, 0, 0);
+    right->addLayout(scanCell);
+    right->addStretch(1);
+    top->addLayout(right);
+    root->addWidget(pnltop);
+
+    // The results list.
+    model = named(new TResultsModel(this), "vtFileModel");
+    vtFile = named(new TResultsView(this), "vtFile");
+    vtFile->setResultsModel(model);
+    root->addWidget(vtFile, 1);
+
+    // Bottom panel: the operations panel and the settings link.
+    wspnl4 = named(new TOrlaPanel(this), "wspnl4");
+    wspnl4->setFixedHeight(26);
+    wspnl4->setBorders(Qt::TopEdge);
+    auto* bottom = new QHBoxLayout(wspnl4);
+    bottom->setContentsMargins(8, 1, 12, 0);
+    bottom->setSpacing(0);
+    pnlOp = named(new TOrlaPanel(wspnl4), "pnlOp");
+    auto* ops = new QHBoxLayout(pnlOp);
+    ops->setContentsMargins(0, 0, 0, 0);
+    ops->setSpacing(18);
+    const struct {
+        TOrlaLinkButton** button;
+        const char* name;
+        int tag;
+    } opButtons[] = {{&btnKeepOne, "btnKeepOne", 0},
+                     {&btnInvertSelection, "btnInvertSelection", 2},
+                     {&btnSelAll, "btnSelAll", 1},
+                     {&btnDel, "btnDel", 0}};
+    for (const auto& o : opButtons) {
+        auto* button = named(new TOrlaLinkButton(pnlOp), o.name);
+        button->setTag(o.tag);
+        ops->addWidget(button);
+        *o.button = button;
+    }
+    for (TOrlaLinkButton* b : {btnKeepOne, btnInvertSelection, btnSelAll})
+        connect(b, &QAbstractButton::clicked, this, [this, b] { btnSelInsteadClick(b->Tag()); });
+    btnDel->setEnabled(false);
+    pnlOp->hide();
+    bottom->addWidget(pnlOp);
+    bottom->addStretch(1);
+    btnAdvSetting = named(new TOrlaLinkButton(wspnl4), "btnAdvSetting");
+    bottom->addWidget(btnAdvSetting);
+    root->addWidget(wspnl4);
+
+    // Below the panels: the version and the share buttons.
+    auto* footer = new TOrlaPanel(this);
+    footer->setObjectName(QStringLiteral("pnlFooter"));
+    footer->setColor(QColor(0xF7, 0xF8, 0xFA));
+    footer->setBorders(Qt::TopEdge);
+    footer->setFixedHeight(24);
+    auto* foot = new QHBoxLayout(footer);
+    foot->setContentsMargins(12, 1, 12, 0);
+    foot->setSpacing(8);
+    lblVer = makeLabel(footer, "lblVer");
+    QPalette muted = lblVer->palette();
+    muted.setColor(QPalette::WindowText, QColor(0x8A, 0x8A, 0x8A));
+    lblVer->setPalette(muted);
+    foot->addWidget(lblVer);
+    foot->addStretch(1);
+    const struct {
+        TOrlaImageButton** button;
+        const char* name;
+        int tag;
+    } shareButtons[] = {{&btnemail, "btnemail", 0},
+                        {&btntwitter, "btntwitter", 1},
+                        {&btnfacebook, "btnfacebook", 2}};
+    for (const auto& s : shareButtons) {
+        auto* button = named(new TOrlaImageButton(footer), s.name);
+        button->setFixedSize(16, 16);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setCursor(Qt::PointingHandCursor);
+        button->setTag(0);
+        button->setProperty("ImageIndex", -1);
+        foot->addWidget(button);
+        *s.button = button;
+    }
+    root->addWidget(footer);
+
+    // Timers, menus, dialogs.
+    tmrInfo = named(new QTimer(this), "tmrInfo");
+    tmrInfo->setInterval(100);
+    tmr1 = named(new QTimer(this), "tmr1");
+    tmr1->setInterval(10);
+    tmr1->setSingleShot(true);
+    pmPop = named(new QMenu(this), "pmPop");
+    pmPop->setAttribute(Qt::WA_WindowPropagation);
+    pmKeepOne = named(new TOrlaPopupMenu(this), "pmKeepOne");
+    pmsys = named(new QMenu(this), "pmsys");
+    pmsys->setAttribute(Qt::WA_WindowPropagation);
+    wmsg1 = named(new TOrlaMsgBox(this), "wmsg1");
+    whintwin1 = named(new TOrlaWindowHint(this), "whintwin1");
+
+    connect(btnScan, &QAbstractButton::clicked, this, &TfrmQdxMain::btnScanClick);
+    connect(btnCancel, &QAbstractButton::clicked, this, &TfrmQdxMain::btnCancelClick);
+    connect(btnFolder, &QAbstractButton::clicked, this, &TfrmQdxMain::btnPathClick);
+    connect(btnAdvSetting, &QAbstractButton::clicked, this, &TfrmQdxMain::btnSettingClick);
+    connect(cbbMode, &QComboBox::currentIndexChanged, this, &TfrmQdxMain::cbbModeChange);
+    connect(edPath, &QLineEdit::textChanged, this, &TfrmQdxMain::edPathChange);
+    connect(tmrInfo, &QTimer::timeout, this, &TfrmQdxMain::tmrInfoTimer);
+    connect(tmr1, &QTimer::timeout, this, &TfrmQdxMain::tmr1Timer);
+    connect(pmKeepOne, &TOrlaPopupMenu::itemClicked, this, &TfrmQdxMain::KeepOneItemClick);
+    connect(model, &TResultsModel::rowChecked, this, &TfrmQdxMain::vtFileChecked);
+    connect(vtFile, &TResultsView::rightButtonReleased, this, &TfrmQdxMain::vtfileMouseUp);
+    connect(btnemail, &QAbstractButton::clicked, this, &TfrmQdxMain::btnemailClick);
+    connect(btntwitter, &QAbstractButton::clicked, this, &TfrmQdxMain::btntwitterClick);
+    connect(btnfacebook, &QAbstractButton::clicked, this, &TfrmQdxMain::btnfacebookClick);
+
+    tmr1->start();
+}
+
+void TfrmQdxMain::FormCreate() {
+    LoadAppConfig(); // also selects the language
+
+    FJapanese =
+        ReadRegInteger(TRegRoot::CurrentUser, "SOFTWARE\\Corvane\\Pelidor", "IsJP", true, -1) == 1;
+    if (FJapanese) {
+        for (QWidget* w :
+             {static_cast<QWidget*>(btnemail), static_cast<QWidget*>(btntwitter),
+              static_cast<QWidget*>(btnfacebook), static_cast<QWidget*>(btnCaptionNews),
+              static_cast<QWidget*>(btnCaptionSupport)})
+            w->hide();
+    }
+
+    (void)GetSearchHolper();
+
+    // The main menu (pmsys) and, outside the Japanese edition, the support window are
+    // created here once they exist (FMainMenu, FSupport).
+}
+
+void TfrmQdxMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TfrmQdxMain::FormShow() {
+    Localize();
+    edPath->setText(displayPath(JoinList(AppConfig.includePath)));
+    const QSignalBlocker block(cbbMode);
+    cbbMode->setCurrentIndex(AppConfig.CompareMode >= 0 && AppConfig.CompareMode < cbbMode->count()
+                                 ? AppConfig.CompareMode
+                                 : -1);
+    cbbMode->setToolTip(cbbMode->currentText());
+}
+
+void TfrmQdxMain::FormDestroy() {
+    // A running search reports to this window: stop it and wait for its worker before
+    // the window and its receiver go away.
+    TSearchHolper& holper = GetSearchHolper();
+    holper.Stop();
+    holper.WaitForWorker();
+    FScanPending = false;
+
+    int widths[kResultsColumnCount];
+    vtFile->columnWidths(widths);
+    AppConfig.header0 = widths[0];
+    AppConfig.header1 = widths[1];
+    AppConfig.header2 = widths[2];
+    AppConfig.header3 = widths[3];
+    AppConfig.header4 = widths[4];
+    SaveAppConfig();
+}
+
+// --- Search controls -------------------------------------------------------------------
+
+void TfrmQdxMain::cbbModeChange(int Index) {
+    cbbMode->setToolTip(cbbMode->currentText());
+    AppConfig.CompareMode = Index;
+}
+
+void TfrmQdxMain::edPathChange(const QString& Text) {
+    edPath->setToolTip(Text);
+    // Show the start of a long folder line.
+    edPath->setCursorPosition(0);
+}
+
+void TfrmQdxMain::btnPathClick() {
+    if (ShowSettingsDialog(this, QStringLiteral("Path")) == QDialog::Accepted)
+        edPath->setText(displayPath(JoinList(AppConfig.includePath)));
+}
+
+void TfrmQdxMain::btnSettingClick() {
+    ShowSettingsDialog(this, QStringLiteral("adv"));
+}
+
+void TfrmQdxMain::btnScanClick() {
+    if (edPath->text().isEmpty()) {
+        ShowMessageDlg(mtError, langText("Message", "NoFolder"), {mbOK});
+        return;
+    }
+    StartSearch();
+}
+
+void TfrmQdxMain::StartSearch() {
+    if (AppConfig.includePath.empty())
+        return;
+    // Starting a search discards the previous result groups that the rows refer to.
+    ClearResults();
+
+    int64_t beginSize = AppConfig.MinSize;
+    int64_t endSize = AppConfig.MaxSize;
+    TDuplicateType dt;
+    switch (AppConfig.CompareMode) {
+    case 0:
+        dt = dtFileName;
+        break;
+    case 1:
+    case 2:
+        dt = AppConfig.CompareMode == 1 ? dtMd5Part : dtMd5;
+        if (beginSize <= 0)
+            beginSize = 1;
+        break;
+    case 3:
+        dt = dtDataSize;
+        beginSize = 0;
+        endSize = 0;
+        break;
+    default:
+        return;
+    }
+
+    // The last search of this window has not reported its end yet: the controller would
+    // refuse, and a new result must not replace the one that report is about to read.
+    if (FScanPending)
+        return;
+    TSearchHolper& holper = GetSearchHolper();
+    // The previous worker has reported its end; let its thread finish releasing.
+    holper.WaitForWorker();
+    if (holper.FindDuplicateFiles(FProgress.get(), dt, &AppConfig.includePath,
+                                  &AppConfig.includeKeywords, &AppConfig.excludePath,
+                                  &AppConfig.excludeKeywords, beginSize, endSize) == 0)
+        FScanPending = true;
+}
+
+void TfrmQdxMain::btnCancelClick() {
+    GetSearchHolper().Stop();
+}
+
+// --- Progress --------------------------------------------------------------------------
+
+void TfrmQdxMain::customEvent(QEvent* event) {
+    if (event->type() == TSearchProgressEvent::kType) {
+        const auto* report = static_cast<TSearchProgressEvent*>(event);
+        SearchProgress(report->Code, report->Arg, report->Path);
+        return;
+    }
+    QWidget::customEvent(event);
+}
+
+void TfrmQdxMain::SearchProgress(int Code, int64_t Arg, const std::string& Path) {
+    switch (Code) {
+    case spCollect:
+        InfoMsg = langText("Message", "BeginCountFiles");
+        break;
+    case spFolderDone:
+        InfoMsg = FormatMessageText("CountFiles", {asInteger(Arg)});
+        break;
+    case spSizePass:
+        g1->setValue(0);
+        g1->setMaximum(int(asInteger(Arg)));
+        InfoMsg = FormatMessageText("EndCountFiles", {asInteger(Arg)});
+        break;
+    case spHashFile:
+        ++gPos;
+        InfoMsg = TextFollowedBy(langText("Message", "HashFiles"), displayPath(Path));
+        break;
+    case spGroupStart:
+        InfoMsg = langText("Message", "CountResult");
+        break;
+    case spStarted:
+        FTickt = TickCount();
+        SearchStarted();
+        break;
+    case spFinished:
+        FScanPending = false;
+        SearchFinished(uint32_t(TickCount() - FTickt));
+        break;
+    default:
+        break;
+    }
+}
+
+void TfrmQdxMain::SearchStarted() {
+    ClearResults();
+    FCount = 0;
+    lblinfo->clear();
+    InfoMsg.clear();
+    gPos = 0;
+    tmrInfo->start();
+    ani1->setState(TOrlaAnimation::Running);
+    ShowProgressArea();
+    btnScan->hide();
+    btnCancel->show();
+    FState = TMainState::Searching;
+    repaint();
+}
+
+void TfrmQdxMain::tmrInfoTimer() {
+    lblinfo->setText(InfoMsg);
+    if (gPos != 0) {
+        if (g1->isRunning())
+            g1->setRunning(false);
+        g1->setValue(gPos);
+    } else {
+        g1->setValue(g1->maximum());
+        if (!g1->isRunning())
+            g1->setRunning(true);
+    }
+}
+
+void TfrmQdxMain::SearchFinished(uint32_t Elapsed) {
+    const TDuplicateResult* result = GetSearchHolper().DuplicateResult();
+    const int files = result != nullptr ? LoadResultGroups(*result) : 0;
+    const int64_t groups = result != nullptr ? int64_t(result->size()) : 0;
+    g1->setValue(0);
+    g1->setRunning(false);
+    ani1->setState(TOrlaAnimation::Complete);
+    lblcaption->setText(
+        FormatMessageText("searchduplicateover", {asInteger(groups), files, Elapsed / 1000}));
+    tmrInfo->stop();
+    ShowInputArea();
+    btnScan->show();
+    btnCancel->hide();
+    pnlOp->setVisible(model->RowCount() > 0);
+    btnDel->setEnabled(false);
+    FState = TMainState::Results;
+    repaint();
+    emit SearchEnded();
+}
+
+void TfrmQdxMain::ShowProgressArea() {
+    for (QWidget* w : {static_cast<QWidget*>(lblcaption), static_cast<QWidget*>(lblLocation),
+                       static_cast<QWidget*>(edPath), static_cast<QWidget*>(btnFolder),
+                       static_cast<QWidget*>(cbbMode), inputArea_})
+        w->hide();
+    for (QWidget* w : {static_cast<QWidget*>(lblinfo), static_cast<QWidget*>(g1), progressArea_})
+        w->show();
+}
+
+void TfrmQdxMain::ShowInputArea() {
+    for (QWidget* w : {static_cast<QWidget*>(lblinfo), static_cast<QWidget*>(g1), progressArea_})
+        w->hide();
+    for (QWidget* w : {static_cast<QWidget*>(lblcaption), static_cast<QWidget*>(lblLocation),
+                       static_cast<QWidget*>(edPath), static_cast<QWidget*>(btnFolder),
+                       static_cast<QWidget*>(cbbMode), inputArea_})
+        w->show();
+}
+
+// --- Results list ----------------------------------------------------------------------
+
+int TfrmQdxMain::LoadResultGroups(const TDuplicateResult& Groups) {
+    return AppendResultGroups(*model, Groups, FCount, uint32_t(AppConfig.GroupColor1),
+                              uint32_t(AppConfig.GroupColor2));
+}
+
+void TfrmQdxMain::AddGroupRows(const TDuplicateGroup& Group) {
+    AppendGroupRows(*model, Group, FCount, uint32_t(AppConfig.GroupColor1),
+                    uint32_t(AppConfig.GroupColor2));
+}
+
+void TfrmQdxMain::ClearResults() {
+    model->BeginUpdate();
+    model->Clear();
+    model->EndUpdate();
+    // No row is ticked any more: nothing to delete.
+    btnDel->setEnabled(false);
+}
+
+void TfrmQdxMain::LocalizeColumns() {
+    static const struct {
+        const char* key;
+        const char* caption;
+    } columns[kResultsColumnCount] = {{"FileName", "File Name"},
+                                      {"FolderName", "Path"},
+                                      {"FileSize", "File Size"},
+                                      {"LastDate", "Modify time"},
+                                      {"CreateDate", "Create time"}};
+    const int count = std::min<int>(kResultsColumnCount, model->columnCount());
+    for (int i = 0; i < count; ++i)
+        model->setColumnCaption(i, QString::fromStdString(ReadLangString("Message", columns[i].key,
+                                                                         columns[i].caption)));
+
+    int widths[kResultsColumnCount];
+    DefaultResultColumnWidths(vtFile->font(), QLocale::system(), widths);
+    const int saved[kResultsColumnCount] = {AppConfig.header0, AppConfig.header1, AppConfig.header2,
+                                            AppConfig.header3, AppConfig.header4};
+    if (std::all_of(std::begin(saved), std::end(saved), [](int w) { return w > 0; }))
+        std::copy(std::begin(saved), std::end(saved), widths);
+    vtFile->setColumnWidths(widths);
+}
+
+int TfrmQdxMain::CheckedCount() const {
+    return model->CheckedCount();
+}
+
+void TfrmQdxMain::vtFileChecked() {
+    RefreshDeleteButton();
+}
+
+void TfrmQdxMain::RefreshDeleteButton() {
+    btnDel->setEnabled(CheckedCount() > 0);
+}
+
+void TfrmQdxMain::vtfileMouseUp(const QPoint& GlobalPos, int) {
+    // The row menu's entries come with the row actions; an empty menu does not open.
+    if (!pmPop->isEmpty())
+        pmPop->popup(GlobalPos);
+}
+
+// --- Selection commands ----------------------------------------------------------------
+
+void TfrmQdxMain::btnSelInsteadClick(int Tag) {
+    model->BeginUpdate();
+    switch (Tag) {
+    case 0:
+        if (model->RowCount() == 0) {
+            model->EndUpdate();
+            return;
+        }
+        pmKeepOne->popup(pmKeepOnePopup());
+        break;
+    case 1:
+        SelectAllRows(*model);
+        break;
+    case 2:
+        InvertRows(*model);
+        break;
+    default:
+        break;
+    }
+    model->EndUpdate();
+    RefreshDeleteButton();
+}
+
+QPoint TfrmQdxMain::pmKeepOnePopup() const {
+    const QPoint corner = wspnl4->mapToGlobal(QPoint(0, 0));
+    return {corner.x(), corner.y() - pmKeepOne->sizeHint().height()};
+}
+
+void TfrmQdxMain::KeepOneItemClick(int Tag) {
+    if (KeepOneRows(*model, Tag))
+        RefreshDeleteButton();
+}
+
+void TfrmQdxMain::BuildPopupMenus() {
+    QStringList captions;
+    for (const char* key :
+         {"ppmLastCreate", "ppmFirstCreate", "-", "ppmLastWrite", "ppmFirstWrite"})
+        captions << QString::fromStdString(ReadLangString("Translation", key, key));
+    pmKeepOne->Build(captions);
+    // The entries' Tags count from 1.
+    const QList<QAction*> entries = pmKeepOne->actions();
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        entries[i]->setData(int(i + 1));
+    // The row menu (pmPop) gets its entries with the row actions.
+}
+
+void DefaultResultColumnWidths(const QFont& Font, const QLocale& Locale,
+                               int (&Widths)[kResultsColumnCount]) {
+    std::copy(std::begin(TResultsView::kDefaultWidths), std::end(TResultsView::kDefaultWidths),
+              Widths);
+    // A wide date-time: two-digit day and month, a late hour with seconds.
+    double sample = 0;
+    platform::encodeDateTime({2026, 12, 28, 23, 58, 58, 0}, sample);
+    const int needed = QFontMetrics(Font).horizontalAdvance(DateTimeText(sample, Locale)) +
+                       2 * TResultsView::kTextMargin + 4;
+    for (int column : {colLastDate, colCreateDate})
+        Widths[column] = std::max(Widths[column], needed);
+}
 
 QPoint CentredPosition(const QSize& size, const QRect& available) {
     const int x = available.x() + std::max(0, (available.width() - size.width()) / 2);

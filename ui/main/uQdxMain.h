@@ -1,14 +1,86 @@
 // The main window: the program's only workspace. Its caption is "Pelidor"; its
 // client area is 843 x 516 at design size, centred on the screen at start, and
 // can be made as small as 800 x 500.
+//
+// From it the user chooses the folders and the comparison mode, starts and stops a
+// search, follows its progress and works on the results list. The search runs on the
+// engine's worker thread; its progress reaches the window as queued events (a
+// TSearchProgressEvent per report), so the window only ever runs on the user-interface
+// thread. States:
+//   Idle       after creation: title, folder line, mode list, Scan; the empty list
+//   Searching  from the worker's code 9: animation, progress bar and text, Stop
+//   Results    from code 10: as Idle with the summary; the operations panel when rows exist
+//
+// Closing the window stores the column widths and the settings; a search that still
+// runs is stopped and waited for first, so that no report reaches a destroyed window.
 #pragma once
 
+#include <QEvent>
+#include <QFont>
+#include <QIcon>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
+#include <QString>
 #include <QWidget>
 
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+#include "engine/uSearchHolper.h"
+#include "ui/main/ResultsList.h"
+#include "ui/toolkit/OrlaControls.h"
+#include "ui/toolkit/OrlaMsgBox.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPainter;
+class QTimer;
+
 namespace pelidor {
+
+class TOrlaWindowHint;
+class TResultsModel;
+class TResultsView;
+
+// One progress report of the search worker, posted to the window (WM_SEARCHPROGRESS).
+class TSearchProgressEvent : public QEvent {
+public:
+    static constexpr QEvent::Type kType = QEvent::Type(QEvent::User + WM_SEARCHPROGRESS);
+
+    TSearchProgressEvent(int code, int64_t arg, std::string path)
+        : QEvent(kType), Code(code), Arg(arg), Path(std::move(path)) {}
+
+    int Code;
+    int64_t Arg;
+    std::string Path; // owned copy; code 4 only
+};
+
+// The buttons at the right end of the top panel that stand in for the skinned caption
+// bar's extra buttons.
+enum TOrlaNcBtnEnum { wnbMenu, wnbSkin, wnbCustom1 };
+
+// A caption-bar button: a flat picture button that lets its window draw over it after
+// it has painted itself (the unread markers).
+class TCaptionBarButton : public TOrlaImageButton {
+public:
+    TCaptionBarButton(TOrlaNcBtnEnum Btn, QWidget* parent = nullptr);
+
+    TOrlaNcBtnEnum Btn() const { return btn_; }
+    // Called after the button has painted, with a painter on the button.
+    std::function<void(TCaptionBarButton*, QPainter&)> AfterDraw;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    TOrlaNcBtnEnum btn_;
+};
 
 class TfrmQdxMain : public QWidget {
     Q_OBJECT
@@ -16,13 +88,201 @@ class TfrmQdxMain : public QWidget {
 public:
     static constexpr QSize kDesignClientSize{843, 516};
     static constexpr QSize kMinimumClientSize{800, 500};
+    // The colour of the list's texts and of the group brackets (red, green, blue 56).
+    static constexpr uint32_t kListTextColor = 3684408;
+    // The maker's home page, the target of the share buttons.
+    static constexpr const char* kHomePage = "https://www.corvane.example/";
+
+    enum class TMainState { Idle, Searching, Results };
 
     explicit TfrmQdxMain(QWidget* parent = nullptr);
     ~TfrmQdxMain() override;
+
+    // ---- Controls (component names are their object names) ----------------------
+    TOrlaPanel* pnltop = nullptr;
+    TOrlaAnimation* ani1 = nullptr;
+    QLabel* lblcaption = nullptr;
+    QLabel* lblLocation = nullptr;
+    QLineEdit* edPath = nullptr;
+    TOrlaImageButton* btnFolder = nullptr;
+    QComboBox* cbbMode = nullptr;
+    TOrlaImageButton* btnScan = nullptr;
+    TOrlaImageButton* btnCancel = nullptr;
+    TOrlaProgressBar* g1 = nullptr;
+    QLabel* lblinfo = nullptr;
+    TCaptionBarButton* btnCaptionNews = nullptr;    // wnbCustom1
+    TCaptionBarButton* btnCaptionSupport = nullptr; // wnbSkin
+    TCaptionBarButton* btnCaptionMenu = nullptr;    // wnbMenu
+    TResultsView* vtFile = nullptr;
+    TResultsModel* model = nullptr;
+    TOrlaPanel* wspnl4 = nullptr;
+    TOrlaPanel* pnlOp = nullptr;
+    TOrlaLinkButton* btnKeepOne = nullptr;
+    TOrlaLinkButton* btnInvertSelection = nullptr;
+    TOrlaLinkButton* btnSelAll = nullptr;
+    TOrlaLinkButton* btnDel = nullptr;
+    TOrlaLinkButton* btnAdvSetting = nullptr;
+    QLabel* lblVer = nullptr;
+    // The share buttons: 16 x 16 pictures, translated as link buttons. Their property
+    // "ImageIndex" is the picture of the share image list they show (0 e-mail, 1
+    // Twitter, 2 Facebook, 3 QZone, 4 Weibo, 5 Baidu Tieba).
+    TOrlaImageButton* btnemail = nullptr;
+    TOrlaImageButton* btntwitter = nullptr;
+    TOrlaImageButton* btnfacebook = nullptr;
+    QTimer* tmrInfo = nullptr;
+    QTimer* tmr1 = nullptr;
+    QMenu* pmPop = nullptr;
+    TOrlaPopupMenu* pmKeepOne = nullptr;
+    QMenu* pmsys = nullptr;
+    TOrlaMsgBox* wmsg1 = nullptr;
+    TOrlaWindowHint* whintwin1 = nullptr;
+
+    // ---- Injectable services (tests replace them) -------------------------------
+    // Opens a web page or a new e-mail message (default: OpenUrl).
+    std::function<void(const QString& Url)> UrlOpener;
+    // The current local date-time value (default: the system clock).
+    std::function<double()> Now;
+    // A millisecond count that only grows (default: the monotonic clock).
+    std::function<uint32_t()> TickCount;
+    // Called on the worker thread for every progress report, before the report is
+    // posted to the window. It must be thread-safe; it may hold the worker back.
+    std::function<void(int Code, int64_t Arg)> SearchProgressTap;
+    // The number of fetched news items and of unread support messages; none (0) until
+    // the news fetch and the support window exist.
+    std::function<int()> NewsCounter;
+    std::function<int()> SupportMessageCounter;
+
+    // ---- State ------------------------------------------------------------------
+    TMainState State() const { return FState; }
+    bool JapaneseEdition() const { return FJapanese; }
+    bool AutoCheckUpdate() const { return FAutoCheckUpdate; }
+    int32_t GroupCount() const { return FCount; }
+    const QString& InfoText() const { return InfoMsg; }
+    int FingerprintedCount() const { return gPos; }
+
+    // ---- Scan workflow ------------------------------------------------------------
+    void btnScanClick();
+    void btnCancelClick();
+    void btnPathClick();
+    void btnSettingClick();
+    void StartSearch();
+    void SearchStarted();
+    void SearchFinished(uint32_t Elapsed);
+    void ShowProgressArea();
+    void ShowInputArea();
+    void tmrInfoTimer();
+
+    // ---- Results list ---------------------------------------------------------------
+    // Adds the rows of every group in one update bracket; returns the number of files.
+    int LoadResultGroups(const TDuplicateResult& Groups);
+    void AddGroupRows(const TDuplicateGroup& Group);
+    void ClearResults();
+    void LocalizeColumns();
+    int CheckedCount() const;
+
+    // ---- Selection commands ---------------------------------------------------------
+    // Tag 0 keep-one menu, 1 select all, 2 invert.
+    void btnSelInsteadClick(int Tag);
+    // Where the keep-one menu opens: directly above the bottom panel, left-aligned.
+    QPoint pmKeepOnePopup() const;
+    void KeepOneItemClick(int Tag);
+    void BuildPopupMenus();
+
+    // ---- Services ---------------------------------------------------------------------
+    int ShowMessageDlg(TMsgDlgType msgType, const QString& MSG, TMsgDlgButtons Buttons);
+    void Localize();
+    void FillModeList(QComboBox* List);
+    void tmr1Timer();
+    void CheckAutoUpdate();
+    void StartNewsFetch();
+    void wp1ButtonClick(TOrlaNcBtnEnum Btn);
+    void wp1AfterDrawBtn(TCaptionBarButton* Button, QPainter& Canvas);
+    // Where the main menu opens below the menu button (screen co-ordinates).
+    QPoint MainMenuPosition() const;
+    // Whether a caption-bar button shows its unread marker, and where (button
+    // co-ordinates).
+    bool CaptionMarkerShown(TOrlaNcBtnEnum Btn) const;
+    static QRect CaptionMarkerRect(const QRect& ButtonRect);
+    void btnemailClick();
+    void btntwitterClick();
+    void btnfacebookClick();
+    // The address a share button opens for the active language.
+    QString ShareUrl(int Tag) const;
+    bool ChineseShareTargets() const;
+
+public slots:
+    // WM_LANGUAGECHANGED: translate everything again and rebuild the main menu.
+    void LanguageChanged();
+    // WM_ASKQUESTION: a Yes/No question in an error dialog; returns its modal result.
+    int AskQuestion(const QString& Question, const QString& Title);
+    // WM_NEWSFETCHED, WM_SUPPORTMESSAGES: repaint the caption-bar buttons.
+    void NewsFetched(int Count);
+    void SupportMessages(int Count);
+
+signals:
+    // A search has ended (code 10): its rows are listed and the summary is shown.
+    void SearchEnded();
+
+protected:
+    void customEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    class TProgressReceiver;
+
+    void FormCreate();
+    void FormShow();
+    void FormDestroy();
+    void createControls();
+    void SearchProgress(int Code, int64_t Arg, const std::string& Path);
+    void cbbModeChange(int Index);
+    void edPathChange(const QString& Text);
+    void vtFileChecked();
+    void vtfileMouseUp(const QPoint& GlobalPos, int Row);
+    void RefreshDeleteButton();
+    void ShowNews();
+    void RebuildMainMenu();
+
+    TMainState FState = TMainState::Idle;
+    int32_t FCount = 0;
+    QString InfoMsg;
+    int gPos = 0;
+    uint32_t FTickt = 0;
+    bool FJapanese = false;
+    bool FAutoCheckUpdate = false;
+    // A search this window started has not yet reported its end (code 10).
+    bool FScanPending = false;
+    // Seams for the online functions: the support window, the news fetch thread and the
+    // main menu object. None exist yet.
+    QObject* FSupport = nullptr;
+    QObject* FGetNewsThread = nullptr;
+    QObject* FMainMenu = nullptr;
+    std::unique_ptr<TProgressReceiver> FProgress;
+    QWidget* inputArea_ = nullptr;
+    QWidget* progressArea_ = nullptr;
 };
+
+// The default widths of the results list's columns: the design widths, with the two
+// date-time columns widened where the font and the locale's date-time text need more.
+void DefaultResultColumnWidths(const QFont& Font, const QLocale& Locale,
+                               int (&Widths)[kResultsColumnCount]);
 
 // The top-left corner that centres a window of `size` in `available`; a window
 // larger than the area starts at the area's top or left edge.
 QPoint CentredPosition(const QSize& size, const QRect& available);
+
+// Format texts of the language packs. FormatTextFits tells whether Text holds exactly
+// Count integer conversions ("%d", optionally with "-", a width and a precision) and
+// no other conversion ("%%" is a percent sign). FormatIntegers fills such a text.
+bool FormatTextFits(const QString& Text, int Count);
+QString FormatIntegers(const QString& Text, std::initializer_list<int64_t> Values);
+// The "Message" text Key of the active pack filled with Values; the program's English
+// text when the pack's text does not take exactly these values. Keys: "CountFiles",
+// "EndCountFiles" (one number), "searchduplicateover" (groups, files, seconds).
+QString FormatMessageText(const char* Key, std::initializer_list<int64_t> Values);
+// A pack's text followed by a value ("Version:" and the version, "Comparing:" and a path):
+// the packs cannot end a text in a blank, so a blank goes between them unless the text
+// ends in one or in a full-width punctuation mark.
+QString TextFollowedBy(const QString& Text, const QString& Value);
 
 } // namespace pelidor

@@ -429,6 +429,16 @@ void TOrlaStyle::drawControl(ControlElement element, const QStyleOption* option,
         painter->restore();
         return;
     }
+    case CE_HeaderLabel:
+        // Captions start where the cells' texts start, not at the section's edge.
+        if (const auto* header = qstyleoption_cast<const QStyleOptionHeader*>(option)) {
+            QStyleOptionHeader label(*header);
+            if (!(label.textAlignment & (Qt::AlignRight | Qt::AlignHCenter)))
+                label.rect.adjust(kHeaderTextIndent, 0, 0, 0);
+            QProxyStyle::drawControl(element, &label, painter, widget);
+            return;
+        }
+        break;
     case CE_HeaderEmptyArea: {
         painter->fillRect(option->rect, col(kOrlaBackground));
         painter->save();

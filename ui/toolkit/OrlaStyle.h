@@ -43,6 +43,8 @@ public:
     static constexpr int kMenuItemHeight = 20;
     static constexpr int kMenuSeparatorHeight = 9;
     static constexpr int kMenuMinWidth = 160;
+    // How far a header caption starts right of its section's own margin.
+    static constexpr int kHeaderTextIndent = 8;
     // Edge of a check box.
     static constexpr int kIndicatorSize = 14;
 

@@ -125,7 +125,11 @@ QStringList TImgData::PictureNames() {
             QStringLiteral("caption-support"),
             QStringLiteral("share-email"),
             QStringLiteral("share-twitter"),
-            QStringLiteral("share-facebook")};
+            QStringLiteral("share-facebook"),
+            QStringLiteral("share-tieba"),
+            QStringLiteral("share-weibo"),
+            QStringLiteral("share-qzone"),
+            QStringLiteral("caption-marker")};
 }
 
 TImgData* ImgData() {

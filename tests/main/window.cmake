@@ -1,0 +1,5 @@
+# Tests of the main window: scan workflow and window services.
+list(APPEND PELIDOR_MAIN_WINDOW_TEST_SOURCES
+    ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_support.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_scan.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_services.cpp)
