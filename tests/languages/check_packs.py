@@ -77,6 +77,13 @@ REQUIRED = {
         "frmAbout.lblemail.Caption", "frmAbout.lblemailinfo.Caption",
         "frmAbout.lblhome.Caption", "frmAbout.lblhomeinfo.Caption",
         "frmAbout.lblthanks.Caption",
+        # properties window
+        "frmProperties.Caption", "frmProperties.lblName.Caption",
+        "frmProperties.lblFolder.Caption", "frmProperties.lblSize.Caption",
+        "frmProperties.lblModified.Caption", "frmProperties.lblCreated.Caption",
+        "frmProperties.lblPermissions.Caption", "frmProperties.lblOwner.Caption",
+        "frmProperties.lblGroup.Caption", "frmProperties.lblMissing.Caption",
+        "frmProperties.btnClose.Caption",
     ],
     "Message": [
         "AddFolder", "BeginCountFiles", "Byte", "Continuedelete", "CountFiles",
@@ -85,6 +92,8 @@ REQUIRED = {
         "MWDetected", "Monthly", "MyDocument", "Never", "NoFolder", "NoNews", "WaitBackup",
         "WaitRestore", "Weekly", "deletefileerr", "mdFileName", "mdHash", "mdHashPart",
         "mdZeroSize", "newver", "nonewver", "searchduplicateover",
+        "exportcsverr", "RestoreFailed", "RestoreUnsafeName", "RestoreNotAFile",
+        "RestoreDamaged", "RestoreInTheWay", "RestoreReadOnly",
     ],
     "GUI": [
         "BtnNews", "BtnSupportCenter", "ButtonCancel", "ButtonMenu", "ButtonNo",
