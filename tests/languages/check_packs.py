@@ -94,6 +94,8 @@ REQUIRED = {
         "mdZeroSize", "newver", "nonewver", "searchduplicateover",
         "exportcsverr", "RestoreFailed", "RestoreUnsafeName", "RestoreNotAFile",
         "RestoreDamaged", "RestoreInTheWay", "RestoreReadOnly",
+        "BackupIncomplete", "BackupArchiveFailed", "BackupNotAFile", "BackupKeptChanging",
+        "BackupDeleteAnyway",
     ],
     "GUI": [
         "BtnNews", "BtnSupportCenter", "ButtonCancel", "ButtonMenu", "ButtonNo",
@@ -136,6 +138,7 @@ FORMAT_ARGS = {
     ("Message", "CountFiles"): ["%d"],
     ("Message", "EndCountFiles"): ["%d"],
     ("Message", "searchduplicateover"): ["%d", "%d", "%d"],
+    ("Message", "BackupIncomplete"): ["%d", "%d"],
     ("Message", "MWDetected"): ["%s"],
 }
 

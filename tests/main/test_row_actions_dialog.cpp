@@ -251,7 +251,7 @@ TEST_F(DeleteFailureDialog, MessageOfARealFailureWithThePackTexts) {
                   QStringLiteral("\". Is a directory. \r\nDo you want to continue deleting "
                                  "the other files?"));
     EXPECT_EQ(RowDeleteFailureMessage(error),
-              QStringLiteral("Unable to delete the file:Is a directory"));
+              QStringLiteral("Unable to delete the file: Is a directory"));
 
     // Shown in the dialog as it is.
     TfrmDeleteComfirm dlg;

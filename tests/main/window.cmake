@@ -1,5 +1,7 @@
-# Tests of the main window: scan workflow and window services.
+# Tests of the main window: scan workflow, window services, deletion, row menu.
 list(APPEND PELIDOR_MAIN_WINDOW_TEST_SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_support.h
     ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_scan.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_services.cpp)
+    ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_services.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_delete.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_delete_rowmenu.cpp)

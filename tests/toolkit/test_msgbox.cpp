@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -109,6 +110,43 @@ TEST(OrlaMessageDlg, EnterEscapeAndTheCloseBoxGiveTheButtonsResults) {
                                      c.buttons),
                   c.expected);
         EXPECT_EQ(box.OpenDialog(), nullptr);
+    }
+}
+
+TEST(OrlaMessageDlg, ANamedDefaultButtonTakesEnterAndTheFocus) {
+    struct Case {
+        const char* what;
+        TMsgDlgButtons buttons;
+        std::optional<TMsgDlgBtn> defaultBtn;
+        Qt::Key key;
+        const char* focused;
+        int expected;
+    };
+    const std::vector<Case> cases = {
+        {"Enter with No as the default", {mbYes, mbNo}, mbNo, Qt::Key_Return, "btnNo", mrNo},
+        {"keypad Enter with No as the default", {mbYes, mbNo}, mbNo, Qt::Key_Enter, "btnNo", mrNo},
+        {"Space with No as the default", {mbYes, mbNo}, mbNo, Qt::Key_Space, "btnNo", mrNo},
+        {"Escape with No as the default", {mbYes, mbNo}, mbNo, Qt::Key_Escape, "btnNo", mrNo},
+        {"a default that is not shown: the first button",
+         {mbYes, mbNo},
+         mbCancel,
+         Qt::Key_Return,
+         "btnYes",
+         mrYes},
+        {"Yes named as the default", {mbYes, mbNo}, mbYes, Qt::Key_Return, "btnYes", mrYes},
+    };
+    TOrlaMsgBox box;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QString focused;
+        whenShown(box, [&](TMessageForm* f) {
+            focused = f->focusWidget() != nullptr ? f->focusWidget()->objectName() : QString();
+            press(f, c.key);
+        });
+        EXPECT_EQ(box.OrlaMessageDlg(QStringLiteral("Title"), QStringLiteral("Delete anyway?"),
+                                     mtWarning, c.buttons, nullptr, false, c.defaultBtn),
+                  c.expected);
+        EXPECT_EQ(focused, QLatin1String(c.focused));
     }
 }
 

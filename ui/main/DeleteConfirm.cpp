@@ -163,8 +163,9 @@ QString DeleteFailureMessage(const std::string& path, int error) {
 }
 
 QString RowDeleteFailureMessage(int error) {
-    return QString::fromStdString(ReadLangString("Message", "deletefileerr")) + QLatin1Char(':') +
-           SystemErrorText(error);
+    // The pack's text cannot end in a blank: the blank after the colon is added here.
+    return QString::fromStdString(ReadLangString("Message", "deletefileerr")) +
+           QStringLiteral(": ") + SystemErrorText(error);
 }
 
 } // namespace pelidor

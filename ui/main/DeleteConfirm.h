@@ -70,8 +70,8 @@ QString ComposeDeleteFailureMessage(const QString& deleteFileErr, const QString&
 // the active language. A path that is not valid UTF-8 shows replacement characters.
 QString DeleteFailureMessage(const std::string& path, int error);
 
-// The error text of the row menu's permanent delete: "deletefileerr", a colon and the
-// system's text for error.
+// The error text of the row menu's permanent delete: "deletefileerr", a colon, a blank
+// and the system's text for error.
 QString RowDeleteFailureMessage(int error);
 
 // The system's text for an error number without trailing blanks, line breaks and full

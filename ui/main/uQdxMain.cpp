@@ -1,13 +1,17 @@
 // The main window: its controls and layout, creation, showing and closing, the scan
-// workflow with the progress reports, the results list glue and the selection
-// commands. The window's services (texts, fonts, dialogs, caption-bar and share
-// buttons, the start-up timer) are in uQdxMainServices.cpp.
+// workflow with the progress reports, the results list glue, the selection commands,
+// the row menu with the CSV export, and the main menu's entries. The window's services
+// (texts, fonts, dialogs, caption-bar and share buttons, the start-up timer) are in
+// uQdxMainServices.cpp; the deletion and its backup in uQdxMainDelete.cpp.
 #include "ui/main/uQdxMain.h"
 
+#include <QAction>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QFile>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -27,12 +31,17 @@
 #include <algorithm>
 #include <limits>
 
+#include "backup/uBackup.h"
 #include "config/uAppConfig.h"
 #include "config/uLanguage.h"
 #include "platform/DateTime.h"
+#include "shell/FileManager.h"
 #include "shell/SharedHelpers.h"
 #include "shell/SharedHelpersGui.h"
+#include "ui/main/CsvExport.h"
+#include "ui/main/DeleteConfirm.h"
 #include "ui/main/ResultsList.h"
+#include "ui/main/uProperties.h"
 #include "ui/settings/uDFSettings.h"
 #include "ui/toolkit/OrlaWindowHint.h"
 #include "ui/toolkit/UImagData.h"
@@ -142,6 +151,19 @@ TfrmQdxMain::TfrmQdxMain(QWidget* parent)
     UrlOpener = [](const QString& Url) { OpenUrl(Url); };
     Now = [] { return platform::nowLocalDateTime(); };
     TickCount = [] { return uint32_t(platform::monotonicMs()); };
+    CsvFileChooser = [](QWidget* Owner) {
+        // dlgSave1: CSV files, the suffix added when the user leaves it out, and no
+        // question before an existing file is replaced.
+        QFileDialog dlgSave1(Owner);
+        dlgSave1.setObjectName(QStringLiteral("dlgSave1"));
+        dlgSave1.setAcceptMode(QFileDialog::AcceptSave);
+        dlgSave1.setNameFilter(QStringLiteral("csv (*.csv)"));
+        dlgSave1.setDefaultSuffix(QStringLiteral("csv"));
+        dlgSave1.setOption(QFileDialog::DontConfirmOverwrite);
+        if (dlgSave1.exec() != QDialog::Accepted || dlgSave1.selectedFiles().isEmpty())
+            return QString();
+        return dlgSave1.selectedFiles().constFirst();
+    };
 
     createControls();
 
@@ -309,6 +331,7 @@ void TfrmQdxMain::createControls() {
     }
     for (TOrlaLinkButton* b : {btnKeepOne, btnInvertSelection, btnSelAll})
         connect(b, &QAbstractButton::clicked, this, [this, b] { btnSelInsteadClick(b->Tag()); });
+    connect(btnDel, &QAbstractButton::clicked, this, &TfrmQdxMain::btnDeleteClick);
     btnDel->setEnabled(false);
     pnlOp->hide();
     bottom->addWidget(pnlOp);
@@ -357,8 +380,7 @@ void TfrmQdxMain::createControls() {
     tmr1 = named(new QTimer(this), "tmr1");
     tmr1->setInterval(10);
     tmr1->setSingleShot(true);
-    pmPop = named(new QMenu(this), "pmPop");
-    pmPop->setAttribute(Qt::WA_WindowPropagation);
+    pmPop = named(new TOrlaPopupMenu(this), "pmPop");
     pmKeepOne = named(new TOrlaPopupMenu(this), "pmKeepOne");
     pmsys = named(new QMenu(this), "pmsys");
     pmsys->setAttribute(Qt::WA_WindowPropagation);
@@ -374,6 +396,7 @@ void TfrmQdxMain::createControls() {
     connect(tmrInfo, &QTimer::timeout, this, &TfrmQdxMain::tmrInfoTimer);
     connect(tmr1, &QTimer::timeout, this, &TfrmQdxMain::tmr1Timer);
     connect(pmKeepOne, &TOrlaPopupMenu::itemClicked, this, &TfrmQdxMain::KeepOneItemClick);
+    connect(pmPop, &TOrlaPopupMenu::itemClicked, this, &TfrmQdxMain::PopupItemClick);
     connect(model, &TResultsModel::rowChecked, this, &TfrmQdxMain::vtFileChecked);
     connect(vtFile, &TResultsView::rightButtonReleased, this, &TfrmQdxMain::vtfileMouseUp);
     connect(btnemail, &QAbstractButton::clicked, this, &TfrmQdxMain::btnemailClick);
@@ -398,7 +421,8 @@ void TfrmQdxMain::FormCreate() {
 
     (void)GetSearchHolper();
 
-    // The main menu (pmsys) and, outside the Japanese edition, the support window are
+    FillStarterMenu();
+    // The full main menu and, outside the Japanese edition, the support window are
     // created here once they exist (FMainMenu, FSupport).
 }
 
@@ -418,13 +442,24 @@ void TfrmQdxMain::FormShow() {
     cbbMode->setToolTip(cbbMode->currentText());
 }
 
+void TfrmQdxMain::closeEvent(QCloseEvent* event) {
+    // A deletion runs to its end (or to the user's No) before the window may go.
+    if (FDeleting) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
 void TfrmQdxMain::FormDestroy() {
     // A running search reports to this window: stop it and wait for its worker before
-    // the window and its receiver go away.
+    // the window and its receiver go away. The same for a backup worker.
     TSearchHolper& holper = GetSearchHolper();
     holper.Stop();
     holper.WaitForWorker();
     FScanPending = false;
+    if (FBackupThread != nullptr)
+        FBackupThread->Join();
 
     int widths[kResultsColumnCount];
     vtFile->columnWidths(widths);
@@ -459,6 +494,8 @@ void TfrmQdxMain::btnSettingClick() {
 }
 
 void TfrmQdxMain::btnScanClick() {
+    if (FDeleting)
+        return;
     if (edPath->text().isEmpty()) {
         ShowMessageDlg(mtError, langText("Message", "NoFolder"), {mbOK});
         return;
@@ -467,7 +504,8 @@ void TfrmQdxMain::btnScanClick() {
 }
 
 void TfrmQdxMain::StartSearch() {
-    if (AppConfig.includePath.empty())
+    // A deletion works through the rows, which refer to the current result.
+    if (FDeleting || AppConfig.includePath.empty())
         return;
     // Starting a search discards the previous result groups that the rows refer to.
     ClearResults();
@@ -677,14 +715,15 @@ void TfrmQdxMain::RefreshDeleteButton() {
 }
 
 void TfrmQdxMain::vtfileMouseUp(const QPoint& GlobalPos, int) {
-    // The row menu's entries come with the row actions; an empty menu does not open.
-    if (!pmPop->isEmpty())
+    if (pmPopBeforPopup())
         pmPop->popup(GlobalPos);
 }
 
 // --- Selection commands ----------------------------------------------------------------
 
 void TfrmQdxMain::btnSelInsteadClick(int Tag) {
+    if (FDeleting)
+        return;
     model->BeginUpdate();
     switch (Tag) {
     case 0:
@@ -713,6 +752,8 @@ QPoint TfrmQdxMain::pmKeepOnePopup() const {
 }
 
 void TfrmQdxMain::KeepOneItemClick(int Tag) {
+    if (FDeleting)
+        return;
     if (KeepOneRows(*model, Tag))
         RefreshDeleteButton();
 }
@@ -727,7 +768,100 @@ void TfrmQdxMain::BuildPopupMenus() {
     const QList<QAction*> entries = pmKeepOne->actions();
     for (qsizetype i = 0; i < entries.size(); ++i)
         entries[i]->setData(int(i + 1));
-    // The row menu (pmPop) gets its entries with the row actions.
+
+    // The row menu: an entry whose text the pack lacks becomes a separator.
+    captions.clear();
+    for (const char* key :
+         {"ppmExecute", "ppmFileProperties", "ppmOpen", "-", "ppmDelete", "-", "ppmExport"})
+        captions << QString::fromStdString(ReadLangString("Translation", key, "-"));
+    pmPop->Build(captions);
+    const QList<QAction*> rowEntries = pmPop->actions();
+    for (qsizetype i = 0; i < rowEntries.size(); ++i)
+        rowEntries[i]->setData(int(i + 1));
+}
+
+// --- Row menu and CSV export -----------------------------------------------------------
+
+bool TfrmQdxMain::pmPopBeforPopup() const {
+    return !FDeleting && model->RowCount() > 0 && vtFile->selectedRow() >= 0;
+}
+
+void TfrmQdxMain::PopupItemClick(int Tag) {
+    if (FDeleting)
+        return;
+    const int row = vtFile->selectedRow();
+    if (row < 0)
+        return;
+    const TFileRow* record = model->Row(row);
+    if (record == nullptr || record->FileInfo == nullptr)
+        return;
+    const std::string path = record->FileInfo->FileName;
+    switch (Tag) {
+    case 1:
+        OpenWithAssociatedProgram(path);
+        break;
+    case 2:
+        ShowFileProperties(path, this);
+        break;
+    case 3:
+        ShowInFolder(path);
+        break;
+    case 5: {
+        // Always for good, whatever RecycleDelete says; no backup, no question.
+        int error = 0;
+        if (ForceDeleteFile(path, &error))
+            model->RemoveRow(row);
+        else
+            ShowMessageDlg(mtError, RowDeleteFailureMessage(error), {mbOK});
+        break;
+    }
+    case 7:
+        ExportToCsv();
+        break;
+    default:
+        break;
+    }
+}
+
+void TfrmQdxMain::ExportToCsv() {
+    if (model->RowCount() == 0 || !CsvFileChooser)
+        return;
+    const QString fileName = CsvFileChooser(this);
+    if (fileName.isEmpty())
+        return;
+    QString error;
+    if (!ExportResultsToCsv(*model, fileName, &error))
+        ShowMessageDlg(mtError, CsvExportErrorMessage(fileName, error), {mbOK});
+}
+
+// --- Main menu -------------------------------------------------------------------------
+
+void TfrmQdxMain::FillStarterMenu() {
+    pmsys->clear();
+    const struct {
+        const char* key;
+        void (TfrmQdxMain::*click)();
+    } entries[] = {{"ppmSettings", &TfrmQdxMain::ppmSettingsClick},
+                   {"ppmRestoreFile", &TfrmQdxMain::ppmRestoreFileClick}};
+    for (const auto& e : entries) {
+        QAction* action =
+            pmsys->addAction(QString::fromStdString(ReadLangString("Translation", e.key, e.key)));
+        action->setObjectName(QLatin1String(e.key));
+        connect(action, &QAction::triggered, this, [this, click = e.click] { (this->*click)(); });
+    }
+}
+
+void TfrmQdxMain::ppmSettingsClick() {
+    if (FDeleting)
+        return;
+    if (ShowSettingsDialog(this, QStringLiteral("Sys")) == QDialog::Accepted)
+        edPath->setText(displayPath(JoinList(AppConfig.includePath)));
+}
+
+void TfrmQdxMain::ppmRestoreFileClick() {
+    if (FDeleting)
+        return;
+    ShowBackupManager(this, whintwin1);
 }
 
 void DefaultResultColumnWidths(const QFont& Font, const QLocale& Locale,

@@ -13,6 +13,15 @@
 //
 // Closing the window stores the column widths and the settings; a search that still
 // runs is stopped and waited for first, so that no report reaches a destroyed window.
+//
+// Deleting (btnDel): the ticked files go to the trash or, without backup, for good at
+// once; with AutoBackup on and RecycleDelete off, a TBackupThread first writes them into
+// a backup archive while the busy hint holds the window, and its end notification
+// (queued to the user-interface thread) runs the deletion. From the click until the
+// last row is processed the window counts as deleting (DeletionRunning): a new search,
+// the selection commands, the row menu and a second deletion do nothing meanwhile,
+// because the deletion loop processes pending events after each row and the failure
+// dialog runs its own event loop.
 #pragma once
 
 #include <QEvent>
@@ -28,8 +37,12 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "backup/BackupArchive.h"
 #include "engine/uSearchHolper.h"
 #include "ui/main/ResultsList.h"
 #include "ui/toolkit/OrlaControls.h"
@@ -47,6 +60,27 @@ namespace pelidor {
 class TOrlaWindowHint;
 class TResultsModel;
 class TResultsView;
+class TfrmQdxMain;
+
+// The backup worker: runs FForm's BackupMarkedFiles on a thread of its own, then hands
+// over to FForm's BackupThreadTerminated on the user-interface thread. Started once;
+// joined by BackupThreadTerminated (or when destroyed).
+class TBackupThread {
+public:
+    explicit TBackupThread(TfrmQdxMain* Form) : FForm(Form) {}
+    ~TBackupThread();
+    TBackupThread(const TBackupThread&) = delete;
+    TBackupThread& operator=(const TBackupThread&) = delete;
+
+    void Start();
+    void Join();
+
+    TfrmQdxMain* const FForm;
+
+private:
+    void Execute();
+    std::thread thread_;
+};
 
 // One progress report of the search worker, posted to the window (WM_SEARCHPROGRESS).
 class TSearchProgressEvent : public QEvent {
@@ -131,7 +165,7 @@ public:
     TOrlaImageButton* btnfacebook = nullptr;
     QTimer* tmrInfo = nullptr;
     QTimer* tmr1 = nullptr;
-    QMenu* pmPop = nullptr;
+    TOrlaPopupMenu* pmPop = nullptr;
     TOrlaPopupMenu* pmKeepOne = nullptr;
     QMenu* pmsys = nullptr;
     TOrlaMsgBox* wmsg1 = nullptr;
@@ -151,6 +185,9 @@ public:
     // the news fetch and the support window exist.
     std::function<int()> NewsCounter;
     std::function<int()> SupportMessageCounter;
+    // Asks where to save the CSV export; an empty name when the user cancelled
+    // (default: the save dialog dlgSave1).
+    std::function<QString(QWidget* Owner)> CsvFileChooser;
 
     // ---- State ------------------------------------------------------------------
     TMainState State() const { return FState; }
@@ -188,8 +225,41 @@ public:
     void KeepOneItemClick(int Tag);
     void BuildPopupMenus();
 
+    // ---- Deletion -------------------------------------------------------------------
+    void btnDeleteClick();
+    // Runs on the backup worker: writes the archive of the ticked files (collected on
+    // the user-interface thread when the deletion started) into backPath. True when at
+    // least one file was stored; the whole report is LastBackupReport.
+    bool BackupMarkedFiles();
+    // The backup worker's end (user-interface thread): enables btnDel, closes the busy
+    // hint, and runs the deletion; when the backup left out files that exist, the user
+    // is asked first whether to delete permanently anyway (default No).
+    void BackupThreadTerminated();
+    // Deletes the file of every ticked row (trash or for good, as RecycleDelete says)
+    // and removes the processed rows; a failure asks whether to go on.
+    void DeleteCheckedFiles();
+    bool DeletionRunning() const { return FDeleting; }
+    const backup::BackupReport& LastBackupReport() const { return FBackupReport; }
+
+    // ---- Row menu and CSV export ------------------------------------------------------
+    // Whether the row menu may open: the list has rows, one is selected, and no
+    // deletion runs.
+    bool pmPopBeforPopup() const;
+    // Tag 1 open, 2 properties, 3 show in folder, 5 delete permanently, 7 export.
+    void PopupItemClick(int Tag);
+    void ExportToCsv();
+
+    // ---- Main menu ----------------------------------------------------------------------
+    // The entries of the main menu pmsys: the settings (page "Sys") and the backup
+    // manager.
+    void FillStarterMenu();
+    void ppmSettingsClick();
+    void ppmRestoreFileClick();
+
     // ---- Services ---------------------------------------------------------------------
-    int ShowMessageDlg(TMsgDlgType msgType, const QString& MSG, TMsgDlgButtons Buttons);
+    // DefaultBtn: the button Enter presses (the first one when not given).
+    int ShowMessageDlg(TMsgDlgType msgType, const QString& MSG, TMsgDlgButtons Buttons,
+                       std::optional<TMsgDlgBtn> DefaultBtn = std::nullopt);
     void Localize();
     void FillModeList(QComboBox* List);
     void tmr1Timer();
@@ -226,6 +296,7 @@ signals:
 protected:
     void customEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     class TProgressReceiver;
@@ -242,6 +313,8 @@ private:
     void RefreshDeleteButton();
     void ShowNews();
     void RebuildMainMenu();
+    // The full paths of the ticked rows, in list order.
+    std::vector<std::string> CheckedPaths() const;
 
     TMainState FState = TMainState::Idle;
     int32_t FCount = 0;
@@ -258,6 +331,15 @@ private:
     QObject* FGetNewsThread = nullptr;
     QObject* FMainMenu = nullptr;
     std::unique_ptr<TProgressReceiver> FProgress;
+    // A deletion (with its backup) runs: see the file comment.
+    bool FDeleting = false;
+    // The backup of the running deletion: the worker, what it archives (fixed before it
+    // starts) and its report (read after it has ended).
+    std::unique_ptr<TBackupThread> FBackupThread;
+    std::vector<std::string> FBackupPaths;
+    std::string FBackupFolder;
+    std::string FBackupDecimalSeparator;
+    backup::BackupReport FBackupReport;
     QWidget* inputArea_ = nullptr;
     QWidget* progressArea_ = nullptr;
 };
@@ -271,6 +353,11 @@ void DefaultResultColumnWidths(const QFont& Font, const QLocale& Locale,
 // larger than the area starts at the area's top or left edge.
 QPoint CentredPosition(const QSize& size, const QRect& available);
 
+// The question after a backup that could not store every file that exists: how many
+// were not stored, why (the archive's failure, or the first few files with their
+// reasons), and whether to delete the ticked files permanently anyway.
+QString BackupIncompleteMessage(const backup::BackupReport& Report, const std::string& BackPath);
+
 // Format texts of the language packs. FormatTextFits tells whether Text holds exactly
 // Count integer conversions ("%d", optionally with "-", a width and a precision) and
 // no other conversion ("%%" is a percent sign). FormatIntegers fills such a text.
@@ -278,7 +365,8 @@ bool FormatTextFits(const QString& Text, int Count);
 QString FormatIntegers(const QString& Text, std::initializer_list<int64_t> Values);
 // The "Message" text Key of the active pack filled with Values; the program's English
 // text when the pack's text does not take exactly these values. Keys: "CountFiles",
-// "EndCountFiles" (one number), "searchduplicateover" (groups, files, seconds).
+// "EndCountFiles" (one number), "searchduplicateover" (groups, files, seconds),
+// "BackupIncomplete" (files not stored, files to store).
 QString FormatMessageText(const char* Key, std::initializer_list<int64_t> Values);
 // A pack's text followed by a value ("Version:" and the version, "Comparing:" and a path):
 // the packs cannot end a text in a blank, so a blank goes between them unless the text

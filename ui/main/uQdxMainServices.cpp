@@ -55,6 +55,7 @@ const FormatDefault kFormatDefaults[] = {
     {"CountFiles", "Collecting files: %d found"},
     {"EndCountFiles", "Files to compare: %d"},
     {"searchduplicateover", "Search finished. Duplicate groups: %d, files: %d, time: %d s"},
+    {"BackupIncomplete", "The backup is incomplete: %d of %d files could not be stored."},
 };
 
 // One conversion of a format text, starting at the "%".
@@ -182,12 +183,13 @@ QString FormatMessageText(const char* Key, std::initializer_list<int64_t> Values
 
 // --- Message dialogs -------------------------------------------------------------------
 
-int TfrmQdxMain::ShowMessageDlg(TMsgDlgType msgType, const QString& MSG, TMsgDlgButtons Buttons) {
+int TfrmQdxMain::ShowMessageDlg(TMsgDlgType msgType, const QString& MSG, TMsgDlgButtons Buttons,
+                                std::optional<TMsgDlgBtn> DefaultBtn) {
     static const char* const titles[] = {"Warning", "Error", "Information", "Confirm"};
     const QString title = msgType >= mtWarning && msgType <= mtConfirmation
                               ? langText("Translation", QLatin1String(titles[msgType]))
                               : QString();
-    return wmsg1->OrlaMessageDlg(title, MSG, msgType, Buttons, this, false);
+    return wmsg1->OrlaMessageDlg(title, MSG, msgType, Buttons, this, false, DefaultBtn);
 }
 
 int TfrmQdxMain::AskQuestion(const QString& Question, const QString& Title) {
@@ -263,7 +265,8 @@ void TfrmQdxMain::LanguageChanged() {
 }
 
 void TfrmQdxMain::RebuildMainMenu() {
-    // The main menu's entries are rebuilt here once the main menu exists (FMainMenu).
+    // The full main menu's entries are rebuilt here once it exists (FMainMenu).
+    FillStarterMenu();
 }
 
 // --- Start-up timer --------------------------------------------------------------------

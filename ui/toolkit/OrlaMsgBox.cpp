@@ -164,7 +164,9 @@ bool TMessageForm::handleKey(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        finish(FBtnFirst != nullptr ? resultOf(FBtnFirst) : mrCancel);
+        finish(FBtnDefault != nullptr ? resultOf(FBtnDefault)
+               : FBtnFirst != nullptr ? resultOf(FBtnFirst)
+                                      : mrCancel);
         return true;
     case Qt::Key_Escape:
         finish(FBtnLast != nullptr ? resultOf(FBtnLast) : mrCancel);
@@ -239,7 +241,8 @@ QPixmap TOrlaMsgBox::ImgMsg(TMsgDlgType DlgType) const {
 }
 
 int TOrlaMsgBox::OrlaMessageDlg(const QString& Title, const QString& Msg, TMsgDlgType DlgType,
-                                TMsgDlgButtons Buttons, QWidget* DstForm, bool ShowCenter) {
+                                TMsgDlgButtons Buttons, QWidget* DstForm, bool ShowCenter,
+                                std::optional<TMsgDlgBtn> DefaultBtn) {
     Q_UNUSED(ShowCenter);
     if (dialog_ != nullptr) {
         dialog_->raise();
@@ -279,6 +282,8 @@ int TOrlaMsgBox::OrlaMessageDlg(const QString& Title, const QString& Msg, TMsgDl
         QObject::connect(button, &QPushButton::clicked, form,
                          [form, button] { form->finish(TMessageForm::resultOf(button)); });
         buttons.append(button);
+        if (DefaultBtn && *DefaultBtn == kind)
+            form->FBtnDefault = button;
     }
     QSize buttonSize = buttonSize_;
     for (QPushButton* button : buttons)
@@ -288,6 +293,8 @@ int TOrlaMsgBox::OrlaMessageDlg(const QString& Title, const QString& Msg, TMsgDl
     if (count > 0) {
         form->FBtnFirst = buttons.first();
         form->FBtnLast = buttons.last();
+        if (form->FBtnDefault == nullptr)
+            form->FBtnDefault = form->FBtnFirst;
     }
 
     // The text on one line (line breaks kept); wrapped at twice the button row when
@@ -344,8 +351,8 @@ int TOrlaMsgBox::OrlaMessageDlg(const QString& Title, const QString& Msg, TMsgDl
         DstForm != nullptr ? QRect(DstForm->mapToGlobal(QPoint(0, 0)), DstForm->size()) : available;
     // The client area is centred: the frame's size is not known before it is shown.
     form->setGeometry(QRect(centredPosition(area, clientSize, available), clientSize));
-    if (form->FBtnFirst != nullptr)
-        form->FBtnFirst->setFocus(Qt::OtherFocusReason);
+    if (form->FBtnDefault != nullptr)
+        form->FBtnDefault->setFocus(Qt::OtherFocusReason);
     form->setWindowModality(Qt::ApplicationModal);
 
     // A loop ended from outside (the program quitting) counts as the close box.

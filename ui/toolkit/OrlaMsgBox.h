@@ -18,6 +18,7 @@
 #include <array>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 
 class QPushButton;
 class QLabel;
@@ -103,6 +104,9 @@ public:
     QLabel* Img = nullptr;
     QPushButton* FBtnFirst = nullptr;
     QPushButton* FBtnLast = nullptr;
+    // The button Enter presses and that has the focus first: FBtnFirst unless the
+    // caller named another.
+    QPushButton* FBtnDefault = nullptr;
 
     // The modal result of a button of this dialog.
     static int resultOf(const QPushButton* button);
@@ -156,8 +160,12 @@ public:
     // null) and returns the result of the button pressed, mrCancel when the dialog was
     // closed by its close box, or mrCancel at once when a dialog of this component is
     // still open (that one is brought to the front). ShowCenter is not used.
+    // DefaultBtn, when given and among Buttons, is the button Enter presses and that has
+    // the focus when the dialog opens (a question whose safe answer is No); otherwise
+    // that is the first button.
     int OrlaMessageDlg(const QString& Title, const QString& Msg, TMsgDlgType DlgType,
-                       TMsgDlgButtons Buttons, QWidget* DstForm = nullptr, bool ShowCenter = false);
+                       TMsgDlgButtons Buttons, QWidget* DstForm = nullptr, bool ShowCenter = false,
+                       std::optional<TMsgDlgBtn> DefaultBtn = std::nullopt);
 
     // The dialog shown at this moment, or null.
     TMessageForm* OpenDialog() const { return dialog_; }
