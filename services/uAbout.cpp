@@ -68,7 +68,8 @@ QString AboutSupportEmail() {
 }
 
 QString AboutCredits() {
-    return QStringLiteral("Anna Berger, Lucie Moreau, Carlos Ibáñez, 王晓梅, 佐藤 美咲");
+    // The packs that come with the program, and who made them.
+    return QStringLiteral("Deutsch, Français, Español, 简体中文, 日本語: the Pelidor team");
 }
 
 TfrmAbout::TfrmAbout(QWidget* Owner, bool Japanese)

@@ -8,6 +8,7 @@
 #include "engine/EnvironmentStrings.h"
 #include "engine/uSearchHolper.h"
 #include "platform/System.h"
+#include "services/uInstallStatus.h"
 #include "shell/RunElevatedSupport.h"
 #include "shell/SharedHelpers.h"
 #include "shell/SingleInstance.h"
@@ -75,6 +76,9 @@ int main(int argc, char* argv[]) {
     if (RelaunchElevatedIfNeeded(elevation))
         return 0;
 
+    // The news window embeds Qt WebEngine, which shares its OpenGL contexts with the
+    // application's; that must be said before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setDesktopFileName(QStringLiteral("pelidor"));
     ApplyOrlaLook(app);
@@ -82,6 +86,10 @@ int main(int argc, char* argv[]) {
 
     TImgData imgData;
     QApplication::setWindowIcon(imgData.AppIcon());
+
+    // Loading the settings (when the window is created) starts the install-status report
+    // when the program's version changed.
+    InstallStatusReporter();
 
     int result = 0;
     {

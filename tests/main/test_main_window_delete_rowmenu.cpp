@@ -320,13 +320,14 @@ TEST_F(RowMenuTest, MainMenuOpensTheSettingsAndTheBackupManager) {
     restoreEntry->trigger();
     EXPECT_EQ(listedArchives, 2);
 
-    // The captions follow the language.
+    // The captions follow the language; the menu is rebuilt with all its rows.
     SelectLanguage("German");
     window->LanguageChanged();
     settingsEntry = window->pmsys->findChild<QAction*>(QStringLiteral("ppmSettings"));
     ASSERT_NE(settingsEntry, nullptr);
     EXPECT_NE(settingsEntry->text(), QStringLiteral("Settings..."));
-    EXPECT_EQ(window->pmsys->actions().size(), 2);
+    EXPECT_EQ(window->pmsys->actions().size(), 11);
+    EXPECT_EQ(settingsEntry->data().toInt(), 7);
 }
 
 } // namespace

@@ -35,6 +35,8 @@
 #include "config/uAppConfig.h"
 #include "config/uLanguage.h"
 #include "platform/DateTime.h"
+#include "services/UCheckNewThread.h"
+#include "services/uMainFormMenu.h"
 #include "shell/FileManager.h"
 #include "shell/SharedHelpers.h"
 #include "shell/SharedHelpersGui.h"
@@ -151,6 +153,9 @@ TfrmQdxMain::TfrmQdxMain(QWidget* parent)
     UrlOpener = [](const QString& Url) { OpenUrl(Url); };
     Now = [] { return platform::nowLocalDateTime(); };
     TickCount = [] { return uint32_t(platform::monotonicMs()); };
+    NewsCounter = [this] {
+        return FGetNewsThread != nullptr ? int(FGetNewsThread->NewsList().size()) : 0;
+    };
     CsvFileChooser = [](QWidget* Owner) {
         // dlgSave1: CSV files, the suffix added when the user leaves it out, and no
         // question before an existing file is replaced.
@@ -421,9 +426,19 @@ void TfrmQdxMain::FormCreate() {
 
     (void)GetSearchHolper();
 
-    FillStarterMenu();
-    // The full main menu and, outside the Japanese edition, the support window are
-    // created here once they exist (FMainMenu, FSupport).
+    TMainFormMenuHost host;
+    host.Japanese = FJapanese;
+    host.ShowMessageDlg = [this](TMsgDlgType Type, const QString& Text, TMsgDlgButtons Buttons) {
+        return ShowMessageDlg(Type, Text, Buttons);
+    };
+    host.LanguageChanged = [this] { LanguageChanged(); };
+    host.OpenUrl = [this](const QString& Url) { UrlOpener(Url); };
+    host.ShowSettings = [this] { ppmSettingsClick(); };
+    host.ShowBackupManager = [this] { ppmRestoreFileClick(); };
+    host.Terminate = [this] { close(); };
+    FMainMenu = TMainFormMenu::InitMainMenu(pmsys, std::move(host));
+    // Outside the Japanese edition the support window is created here once it exists
+    // (FSupport).
 }
 
 void TfrmQdxMain::showEvent(QShowEvent* event) {
@@ -835,21 +850,6 @@ void TfrmQdxMain::ExportToCsv() {
 }
 
 // --- Main menu -------------------------------------------------------------------------
-
-void TfrmQdxMain::FillStarterMenu() {
-    pmsys->clear();
-    const struct {
-        const char* key;
-        void (TfrmQdxMain::*click)();
-    } entries[] = {{"ppmSettings", &TfrmQdxMain::ppmSettingsClick},
-                   {"ppmRestoreFile", &TfrmQdxMain::ppmRestoreFileClick}};
-    for (const auto& e : entries) {
-        QAction* action =
-            pmsys->addAction(QString::fromStdString(ReadLangString("Translation", e.key, e.key)));
-        action->setObjectName(QLatin1String(e.key));
-        connect(action, &QAction::triggered, this, [this, click = e.click] { (this->*click)(); });
-    }
-}
 
 void TfrmQdxMain::ppmSettingsClick() {
     if (FDeleting)

@@ -57,6 +57,8 @@ class QTimer;
 
 namespace pelidor {
 
+class TGetNews;
+class TMainFormMenu;
 class TOrlaWindowHint;
 class TResultsModel;
 class TResultsView;
@@ -181,8 +183,8 @@ public:
     // Called on the worker thread for every progress report, before the report is
     // posted to the window. It must be thread-safe; it may hold the worker back.
     std::function<void(int Code, int64_t Arg)> SearchProgressTap;
-    // The number of fetched news items and of unread support messages; none (0) until
-    // the news fetch and the support window exist.
+    // The number of fetched news items (default: those the news fetch holds) and of
+    // unread support messages (default: none until the support window exists).
     std::function<int()> NewsCounter;
     std::function<int()> SupportMessageCounter;
     // Asks where to save the CSV export; an empty name when the user cancelled
@@ -193,6 +195,9 @@ public:
     TMainState State() const { return FState; }
     bool JapaneseEdition() const { return FJapanese; }
     bool AutoCheckUpdate() const { return FAutoCheckUpdate; }
+    // The news fetch started by the start-up timer; null before it, in the Japanese
+    // edition, and after the news button has shown an announcement.
+    TGetNews* NewsThread() const { return FGetNewsThread; }
     int32_t GroupCount() const { return FCount; }
     const QString& InfoText() const { return InfoMsg; }
     int FingerprintedCount() const { return gPos; }
@@ -250,9 +255,9 @@ public:
     void ExportToCsv();
 
     // ---- Main menu ----------------------------------------------------------------------
-    // The entries of the main menu pmsys: the settings (page "Sys") and the backup
-    // manager.
-    void FillStarterMenu();
+    // The main menu object that fills pmsys (TMainFormMenu), and the window's part of
+    // its entries: the settings (page "Sys") and the backup manager.
+    TMainFormMenu* MainMenu() const { return FMainMenu; }
     void ppmSettingsClick();
     void ppmRestoreFileClick();
 
@@ -325,11 +330,11 @@ private:
     bool FAutoCheckUpdate = false;
     // A search this window started has not yet reported its end (code 10).
     bool FScanPending = false;
-    // Seams for the online functions: the support window, the news fetch thread and the
-    // main menu object. None exist yet.
+    // The online functions: the support window (a seam: none exists yet), the news fetch
+    // (a child of the window) and the process's main menu object.
     QObject* FSupport = nullptr;
-    QObject* FGetNewsThread = nullptr;
-    QObject* FMainMenu = nullptr;
+    TGetNews* FGetNewsThread = nullptr;
+    TMainFormMenu* FMainMenu = nullptr;
     std::unique_ptr<TProgressReceiver> FProgress;
     // A deletion (with its backup) runs: see the file comment.
     bool FDeleting = false;

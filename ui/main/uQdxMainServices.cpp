@@ -18,6 +18,9 @@
 
 #include "config/uAppConfig.h"
 #include "config/uLanguage.h"
+#include "services/UCheckNewThread.h"
+#include "services/uMainFormMenu.h"
+#include "services/uNewsletter.h"
 #include "ui/main/ResultsList.h"
 #include "ui/toolkit/OrlaStyle.h"
 #include "ui/toolkit/OrlaWindowHint.h"
@@ -265,8 +268,8 @@ void TfrmQdxMain::LanguageChanged() {
 }
 
 void TfrmQdxMain::RebuildMainMenu() {
-    // The full main menu's entries are rebuilt here once it exists (FMainMenu).
-    FillStarterMenu();
+    if (FMainMenu != nullptr && FMainMenu->Menu() == pmsys)
+        FMainMenu->AddMenumItem();
 }
 
 // --- Start-up timer --------------------------------------------------------------------
@@ -293,14 +296,15 @@ void TfrmQdxMain::CheckAutoUpdate() {
         FAutoCheckUpdate = false;
         break;
     }
-    // When it is due, the silent update check starts here through the main menu
-    // (FMainMenu), once that exists.
+    if (FAutoCheckUpdate && FMainMenu != nullptr && FMainMenu->Menu() == pmsys)
+        FMainMenu->DoCheckNewVer(false);
 }
 
 void TfrmQdxMain::StartNewsFetch() {
-    if (FJapanese)
+    if (FJapanese || FGetNewsThread != nullptr)
         return;
-    // The news fetch thread (FGetNewsThread) is started here once it exists.
+    FGetNewsThread = TGetNews::Create(this, kNewsProductId, AppConfig.MsgIds);
+    connect(FGetNewsThread, &TGetNews::NewsFetched, this, &TfrmQdxMain::NewsFetched);
 }
 
 // --- Caption-bar buttons ---------------------------------------------------------------
@@ -321,11 +325,11 @@ void TfrmQdxMain::wp1ButtonClick(TOrlaNcBtnEnum Btn) {
 }
 
 void TfrmQdxMain::ShowNews() {
-    // No news item has been fetched: the notice.
-    ShowMessageDlg(mtInformation,
-                   langText("Message", QStringLiteral("NoNews"),
-                            QStringLiteral("You have no unread message.")),
-                   {mbOK});
+    // The first fetched announcement, or the notice that there is none.
+    pelidor::ShowNews(FGetNewsThread, AppConfig.MsgIds, this, [this](const QString& Notice) {
+        ShowMessageDlg(mtInformation, Notice, {mbOK});
+    });
+    NewsFetched(0);
 }
 
 QPoint TfrmQdxMain::MainMenuPosition() const {

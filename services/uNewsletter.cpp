@@ -1,0 +1,114 @@
+#include "services/uNewsletter.h"
+
+#include <QGuiApplication>
+#include <QPalette>
+#include <QPointer>
+#include <QScreen>
+#include <QShowEvent>
+#include <QVBoxLayout>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+#include "config/uLanguage.h"
+#include "services/UCheckNewThread.h"
+#include "shell/SharedHelpersGui.h"
+#include "ui/toolkit/OrlaStyle.h"
+
+namespace pelidor {
+
+Tfrmupdate::Tfrmupdate(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint) {
+    setObjectName(QStringLiteral("frmupdate"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, ColorOf(kDefaultColor));
+    setPalette(pal);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    wb1 = new QWebEngineView(this);
+    wb1->setObjectName(QStringLiteral("wb1"));
+    wb1->setContextMenuPolicy(Qt::NoContextMenu);
+    wb1->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, false);
+    layout->addWidget(wb1);
+    connect(wb1->page(), &QWebEnginePage::newWindowRequested, this,
+            [this](QWebEngineNewWindowRequest& request) {
+                // Not opened here (the request stays unhandled, so it is dropped).
+                wb1NewWindow3(request.requestedUrl());
+            });
+
+    setFixedSize(kDesignWidth, kDesignHeight);
+}
+
+QColor Tfrmupdate::ColorOf(int64_t Value) {
+    return QColor(int(Value & 0xFF), int((Value >> 8) & 0xFF), int((Value >> 16) & 0xFF));
+}
+
+void Tfrmupdate::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void Tfrmupdate::FormShow() {
+    ApplyLangFont(this);
+    LoadNews();
+}
+
+void Tfrmupdate::LoadNews() {
+    wb1->setUrl(QUrl(Link));
+}
+
+void Tfrmupdate::wb1NewWindow3(const QUrl& Url) {
+    OpenUrl(Url.toString());
+    // Closed once the page's event has returned.
+    QMetaObject::invokeMethod(this, &QDialog::reject, Qt::QueuedConnection);
+}
+
+void Tfrmupdate::ShowNewsletter(const QString& Title, const QString& NewsURL, int, int FormWidth,
+                                int FormHeight, int64_t CaptionColor, QWidget* CenterOver) {
+    Tfrmupdate window;
+    window.Title = Title;
+    window.setWindowTitle(Title);
+    if (FormWidth > 0 && FormHeight > 0)
+        window.setFixedSize(FormWidth, FormHeight);
+    if (CaptionColor > 0) {
+        QPalette pal = window.palette();
+        pal.setColor(QPalette::Window, ColorOf(CaptionColor));
+        window.setPalette(pal);
+    }
+    window.Link = NewsURL;
+    // Centred over the main window (the screen without one).
+    QRect area = CenterOver != nullptr ? CenterOver->window()->frameGeometry() : QRect();
+    if (area.isEmpty())
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            area = screen->availableGeometry();
+    if (!area.isEmpty())
+        window.move(area.center() - QPoint(window.width() / 2, window.height() / 2));
+    window.exec();
+}
+
+bool ShowNews(TGetNews*& News, std::string& MsgIds, QWidget* CenterOver,
+              const std::function<void(const QString& Notice)>& ShowMessage) {
+    if (News == nullptr || News->NewsList().empty()) {
+        if (ShowMessage)
+            ShowMessage(QString::fromStdString(
+                ReadLangString("Message", "NoNews", "You have no unread message.")));
+        return false;
+    }
+    const TNewsInfo first = News->NewsList().front();
+    Tfrmupdate::ShowNewsletter(first.title, first.url, first.id, first.width, first.height,
+                               first.color, CenterOver);
+    MsgIds = AppendShownNewsId(MsgIds, first.id);
+    // Only one announcement per run: the others go with the fetch, and the marker ends.
+    TGetNews* done = News;
+    News = nullptr;
+    delete done;
+    return true;
+}
+
+} // namespace pelidor
