@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -79,6 +80,10 @@ int main(int argc, char* argv[]) {
     // The news window embeds Qt WebEngine, which shares its OpenGL contexts with the
     // application's; that must be said before the application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The web engine's renderer refuses to start its sandbox for the root user; the news
+    // and support pages then run without it rather than not at all.
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication app(argc, argv);
     QApplication::setDesktopFileName(QStringLiteral("pelidor"));
     ApplyOrlaLook(app);

@@ -4,6 +4,7 @@
 #include "MenuTestSupport.h"
 
 #include "services/uNewsletter.h"
+#include "services/uSupport.h"
 
 #include <cstdlib>
 
@@ -223,3 +224,32 @@ TEST_F(NewsWindowTest, Screenshots) {
 }
 
 } // namespace
+
+// The support window through the main window: created at start outside the Japanese
+// edition, its unread count marks the support button, and the button opens it.
+TEST_F(NewsWindowTest, SupportWindowMarksTheButtonAndOpensFromIt) {
+    service().setAnswerBody("unread", QStringLiteral("[{\"id\":5},{\"id\":9}]"));
+    for (const bool japanese : {false, true}) {
+        SCOPED_TRACE(japanese ? "Japanese edition" : "normal edition");
+        std::remove(settings.path("Corvane/registry.reg").c_str());
+        if (japanese) {
+            ASSERT_TRUE(platform::regWriteDword(main_window_test::kPelidorKey, "IsJP", 1));
+        }
+        service().resetLog();
+        openWindow();
+        if (japanese) {
+            EXPECT_EQ(window->Support(), nullptr);
+            QTest::qWait(200);
+            EXPECT_TRUE(service().requests("unread").isEmpty());
+            EXPECT_FALSE(window->CaptionMarkerShown(wnbSkin));
+        } else {
+            ASSERT_NE(window->Support(), nullptr);
+            ASSERT_TRUE(waitUntil([&] { return window->CaptionMarkerShown(wnbSkin); }));
+            EXPECT_EQ(window->Support()->GetMessageCount(), 2);
+            window->wp1ButtonClick(wnbSkin);
+            EXPECT_TRUE(window->Support()->isVisible());
+            EXPECT_FALSE(window->CaptionMarkerShown(wnbSkin)); // opened: nothing unread
+        }
+        window.reset();
+    }
+}

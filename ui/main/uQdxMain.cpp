@@ -37,6 +37,7 @@
 #include "platform/DateTime.h"
 #include "services/UCheckNewThread.h"
 #include "services/uMainFormMenu.h"
+#include "services/uSupport.h"
 #include "shell/FileManager.h"
 #include "shell/SharedHelpers.h"
 #include "shell/SharedHelpersGui.h"
@@ -153,6 +154,9 @@ TfrmQdxMain::TfrmQdxMain(QWidget* parent)
     UrlOpener = [](const QString& Url) { OpenUrl(Url); };
     Now = [] { return platform::nowLocalDateTime(); };
     TickCount = [] { return uint32_t(platform::monotonicMs()); };
+    SupportMessageCounter = [this] {
+        return FSupport != nullptr ? FSupport->GetMessageCount() : 0;
+    };
     NewsCounter = [this] {
         return FGetNewsThread != nullptr ? int(FGetNewsThread->NewsList().size()) : 0;
     };
@@ -182,6 +186,7 @@ TfrmQdxMain::TfrmQdxMain(QWidget* parent)
 
 TfrmQdxMain::~TfrmQdxMain() {
     FormDestroy();
+    delete FSupport;
 }
 
 void TfrmQdxMain::createControls() {
@@ -437,8 +442,12 @@ void TfrmQdxMain::FormCreate() {
     host.ShowBackupManager = [this] { ppmRestoreFileClick(); };
     host.Terminate = [this] { close(); };
     FMainMenu = TMainFormMenu::InitMainMenu(pmsys, std::move(host));
-    // Outside the Japanese edition the support window is created here once it exists
-    // (FSupport).
+    if (!FJapanese) {
+        FSupport = TFrmOrlaSupport::InitOrlaSupport(
+            QString::fromStdString(AppConfig.SetupGUID), kSupportProductId,
+            QString::fromStdString(AppConfig.SetupVer), nullptr, this);
+        connect(FSupport, &TFrmOrlaSupport::SupportMessages, this, &TfrmQdxMain::SupportMessages);
+    }
 }
 
 void TfrmQdxMain::showEvent(QShowEvent* event) {

@@ -62,6 +62,7 @@ class TMainFormMenu;
 class TOrlaWindowHint;
 class TResultsModel;
 class TResultsView;
+class TFrmOrlaSupport;
 class TfrmQdxMain;
 
 // The backup worker: runs FForm's BackupMarkedFiles on a thread of its own, then hands
@@ -184,7 +185,7 @@ public:
     // posted to the window. It must be thread-safe; it may hold the worker back.
     std::function<void(int Code, int64_t Arg)> SearchProgressTap;
     // The number of fetched news items (default: those the news fetch holds) and of
-    // unread support messages (default: none until the support window exists).
+    // unread support messages (default: those the support window knows).
     std::function<int()> NewsCounter;
     std::function<int()> SupportMessageCounter;
     // Asks where to save the CSV export; an empty name when the user cancelled
@@ -198,6 +199,7 @@ public:
     // The news fetch started by the start-up timer; null before it, in the Japanese
     // edition, and after the news button has shown an announcement.
     TGetNews* NewsThread() const { return FGetNewsThread; }
+    TFrmOrlaSupport* Support() const { return FSupport; }
     int32_t GroupCount() const { return FCount; }
     const QString& InfoText() const { return InfoMsg; }
     int FingerprintedCount() const { return gPos; }
@@ -330,9 +332,9 @@ private:
     bool FAutoCheckUpdate = false;
     // A search this window started has not yet reported its end (code 10).
     bool FScanPending = false;
-    // The online functions: the support window (a seam: none exists yet), the news fetch
-    // (a child of the window) and the process's main menu object.
-    QObject* FSupport = nullptr;
+    // The online functions: the support window (owned; none in the Japanese edition), the
+    // news fetch (a child of the window) and the process's main menu object.
+    TFrmOrlaSupport* FSupport = nullptr;
     TGetNews* FGetNewsThread = nullptr;
     TMainFormMenu* FMainMenu = nullptr;
     std::unique_ptr<TProgressReceiver> FProgress;

@@ -4,6 +4,8 @@
 // share buttons, and the format texts of the language packs.
 #include "ui/main/uQdxMain.h"
 
+#include "services/uSupport.h"
+
 #include <QByteArray>
 #include <QComboBox>
 #include <QLabel>
@@ -315,7 +317,8 @@ void TfrmQdxMain::wp1ButtonClick(TOrlaNcBtnEnum Btn) {
         ShowNews();
         break;
     case wnbSkin:
-        // Shows the support window (FSupport) when there is one.
+        if (FSupport != nullptr)
+            FSupport->ShowForm();
         break;
     case wnbMenu:
         if (!pmsys->isEmpty())

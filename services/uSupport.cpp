@@ -1,0 +1,386 @@
+#include "services/uSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QPalette>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTemporaryFile>
+#include <QVBoxLayout>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+#include "services/PageScript.h"
+#include "services/ServiceAddresses.h"
+#include "services/UCatch.h"
+#include "services/UCheckNewThread.h"
+#include "services/uUploadFile.h"
+#include "shell/SharedHelpers.h"
+#include "ui/toolkit/OrlaMsgBox.h"
+
+namespace pelidor {
+
+namespace {
+
+// What the placed script writes to the console when a page link was clicked, followed by
+// the link's address.
+const QString kPageLinkMarker = QStringLiteral("pelidor-support-link:");
+
+// Placed into every page before its own scripts run, in a script world of its own. It
+// catches clicks (mouse or keyboard) on links whose address is exactly one of the three
+// page links, before the page sees them, and reports them through the console.
+QString PageLinkScript() {
+    return QStringLiteral(R"JS(
+(function () {
+  var links = ["javascript:screenshot;", "javascript:add-image;", "javascript:add-file;"];
+  window.addEventListener("click", function (event) {
+    var node = event.target;
+    while (node && !(node.nodeType === 1 && node.localName === "a"))
+      node = node.parentNode;
+    if (!node)
+      return;
+    var href = node.getAttribute("href");
+    if (links.indexOf(href) < 0)
+      return;
+    event.preventDefault();
+    event.stopImmediatePropagation();
+    console.log("%1" + href);
+  }, true);
+})();
+)JS")
+        .arg(kPageLinkMarker);
+}
+
+bool IsPageLink(const QString& Text) {
+    return Text == TFrmOrlaSupport::kLinkScreenshot || Text == TFrmOrlaSupport::kLinkAddImage ||
+           Text == TFrmOrlaSupport::kLinkAddFile;
+}
+
+// An address in the form navigations are compared in.
+QString AddressText(const QString& Address) {
+    return QUrl(Address).toString(QUrl::FullyEncoded);
+}
+
+QString QueryValue(const QString& Value) {
+    return QString::fromLatin1(QUrl::toPercentEncoding(Value, "{}"));
+}
+
+} // namespace
+
+// ---- TSupportPage ------------------------------------------------------------------------
+
+TSupportPage::TSupportPage(TFrmOrlaSupport* Support, QObject* Parent)
+    : QWebEnginePage(Parent), FSupport(Support) {
+    QWebEngineScript script;
+    script.setName(QStringLiteral("pelidor-page-links"));
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::ApplicationWorld);
+    script.setRunsOnSubFrames(true);
+    script.setSourceCode(PageLinkScript());
+    scripts().insert(script);
+}
+
+bool TSupportPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) {
+    if (!isMainFrame)
+        return true;
+    return FSupport->wb1BeforeNavigate2(url);
+}
+
+void TSupportPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message,
+                                            int, const QString&) {
+    if (!message.startsWith(kPageLinkMarker))
+        return;
+    const QString link = message.mid(kPageLinkMarker.size());
+    if (!IsPageLink(link))
+        return;
+    // Run once the page's event has returned: the link may open modal windows.
+    QMetaObject::invokeMethod(
+        FSupport, [support = FSupport, link] { support->PageLink(link); }, Qt::QueuedConnection);
+}
+
+// ---- TFrmOrlaSupport ---------------------------------------------------------------------
+
+TFrmOrlaSupport* TFrmOrlaSupport::InitOrlaSupport(const QString& GUID, int product_id,
+                                                  const QString& version, void*, QWidget* AHandle) {
+    auto* support = new TFrmOrlaSupport();
+    support->FGUID = GUID;
+    support->FProduct = product_id;
+    support->FVersion = version;
+    if (AHandle != nullptr)
+        support->fWinHandle = AHandle;
+    support->GetMessage();
+    return support;
+}
+
+TFrmOrlaSupport::TFrmOrlaSupport(QWidget* Parent)
+    : QWidget(Parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint) {
+    setObjectName(QStringLiteral("FrmOrlaSupport"));
+    setWindowTitle(QStringLiteral("Support Center"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    FOsVer = QString::fromStdString(GetWindowsVersionText());
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    pnlwork = new QWidget(this);
+    pnlwork->setObjectName(QStringLiteral("pnlwork"));
+    pnlwork->setAutoFillBackground(true);
+    QPalette pal = pnlwork->palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    pnlwork->setPalette(pal);
+    layout->addWidget(pnlwork);
+
+    // The browser is made when the window is first shown: the unread query at start
+    // needs none, and the web engine then starts only for users who open the window.
+    new QVBoxLayout(pnlwork);
+    pnlwork->layout()->setContentsMargins(0, 0, 0, 0);
+
+    wmsg1 = new TOrlaMsgBox(this);
+    wmsg1->setBtnCaptionYes(QStringLiteral("Yes"));
+    wmsg1->setBtnCaptionNo(QStringLiteral("No"));
+    wmsg1->setBtnCaptionOk(QStringLiteral("Ok"));
+
+    setFixedSize(kDesignWidth, kDesignHeight);
+    CenterOnScreen();
+}
+
+TFrmOrlaSupport::~TFrmOrlaSupport() {
+    // A running upload ends here, silently, before the window's parts go.
+    delete FUploadThread.data();
+}
+
+TUploadThread* TFrmOrlaSupport::UploadThread() const {
+    return FUploadThread.data();
+}
+
+QString TFrmOrlaSupport::FeedbackAddress(const QString& To) {
+    return QString::fromStdString(FeedbackUrl(ServiceAddresses(), To.toStdString()));
+}
+
+QString TFrmOrlaSupport::IdentificationSuffix() const {
+    // Joined piece by piece: a value may hold "%" followed by digits.
+    return "&guid=" + QueryValue(FGUID) + "&product_id=" + QString::number(FProduct) +
+           "&version=" + QueryValue(FVersion) + "&system_info=" + QueryValue(FOsVer) + "&vip=1";
+}
+
+bool TFrmOrlaSupport::NeedsIdentification(const QString& Url) {
+    if (Url.contains(QLatin1String("guid")))
+        return false;
+    const QString text = AddressText(Url);
+    return text.startsWith(AddressText(FeedbackAddress(QStringLiteral("write-question")))) ||
+           text.startsWith(AddressText(FeedbackAddress(QStringLiteral("question")))) ||
+           text.compare(AddressText(FeedbackAddress(QStringLiteral("my-feedback"))),
+                        Qt::CaseInsensitive) == 0;
+}
+
+std::vector<int> TFrmOrlaSupport::ParseUnreadAnswer(const QString& Answer) {
+    std::vector<int> ids;
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(Answer.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !doc.isArray())
+        return ids;
+    for (const QJsonValue& element : doc.array()) {
+        const QJsonValue id = element.toObject().value(QLatin1String("id"));
+        if (id.isDouble())
+            ids.push_back(id.toInt());
+    }
+    return ids;
+}
+
+bool TFrmOrlaSupport::GetMessage() {
+    const QString url =
+        FeedbackAddress(QStringLiteral("fetch-unread-message")) + "&guid=" + QueryValue(FGUID);
+    GetUrlText(url, this, [this](const QString& Text) {
+        if (Text.isEmpty())
+            return; // no answer: nothing to report
+        FMsgIds = ParseUnreadAnswer(Text);
+        emit SupportMessages(GetMessageCount());
+    });
+    return true;
+}
+
+void TFrmOrlaSupport::CreateBrowser() {
+    if (wb1 != nullptr)
+        return;
+    wb1 = new QWebEngineView(pnlwork);
+    wb1->setObjectName(QStringLiteral("wb1"));
+    wb1->setContextMenuPolicy(Qt::NoContextMenu);
+    auto* page = new TSupportPage(this, wb1);
+    wb1->setPage(page);
+    wb1->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, true);
+    pnlwork->layout()->addWidget(wb1);
+    connect(page, &QWebEnginePage::loadFinished, this, [this] { wb1NavigateComplete2(); });
+}
+
+void TFrmOrlaSupport::ShowForm() {
+    if (!Finit) {
+        CreateBrowser();
+        QString target;
+        if (FMsgIds.empty())
+            target = FeedbackAddress(QStringLiteral("home"));
+        else if (FMsgIds.size() == 1)
+            target = FeedbackAddress(QStringLiteral("question")) +
+                     "&id=" + QString::number(FMsgIds.front());
+        else
+            target = FeedbackAddress(QStringLiteral("my-feedback"));
+        wb1->setUrl(QUrl(target));
+
+        QWidget* over = fWinHandle != nullptr ? fWinHandle.data() : QApplication::activeWindow();
+        if (over != nullptr && over != this && over->isVisible())
+            move(over->frameGeometry().center() - rect().center());
+        else
+            CenterOnScreen();
+    }
+    FMsgIds.clear();
+    show();
+    raise();
+    activateWindow();
+}
+
+void TFrmOrlaSupport::CenterOnScreen() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void TFrmOrlaSupport::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TFrmOrlaSupport::FormShow() {
+    Finit = true;
+}
+
+bool TFrmOrlaSupport::wb1BeforeNavigate2(const QUrl& Url) {
+    const QString text = Url.toString(QUrl::FullyEncoded);
+    if (NeedsIdentification(text)) {
+        const QUrl next = QUrl::fromEncoded((text + IdentificationSuffix()).toUtf8());
+        QMetaObject::invokeMethod(
+            this, [this, next] { wb1->setUrl(next); }, Qt::QueuedConnection);
+        return false;
+    }
+    if (IsPageLink(text)) {
+        QMetaObject::invokeMethod(
+            this, [this, text] { PageLink(text); }, Qt::QueuedConnection);
+        return false;
+    }
+    return true;
+}
+
+void TFrmOrlaSupport::wb1NavigateComplete2() {
+    // The running upload's result no longer belongs to the page on show.
+    FUploadFileName.clear();
+    ++FUploadSerial;
+}
+
+void TFrmOrlaSupport::PageLink(const QString& Link) {
+    if (Link == kLinkScreenshot)
+        ScreenshotFlow();
+    else if (Link == kLinkAddImage)
+        PickAndUpload(kImageFilter);
+    else if (Link == kLinkAddFile)
+        PickAndUpload(kArchiveFilter);
+}
+
+void TFrmOrlaSupport::PickAndUpload(const QString& Filter) {
+    const QString file = FilePicker
+                             ? FilePicker(Filter)
+                             : QFileDialog::getOpenFileName(this, QString(), QString(), Filter);
+    if (!file.isEmpty())
+        UploadFile(file);
+}
+
+void TFrmOrlaSupport::ScreenshotFlow() {
+    if (FCapturing)
+        return;
+    FCapturing = true;
+    hide();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 100)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+
+    if (!FFrmCatch)
+        FFrmCatch = std::make_unique<TFrmCatch>();
+    const int result = CatchRunner ? CatchRunner(*FFrmCatch) : FFrmCatch->exec();
+    show();
+    raise();
+    activateWindow();
+    FCapturing = false;
+    if (result != kCatchOk)
+        return;
+
+    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/orlaXXXXXX.png"));
+    file.setAutoRemove(false);
+    if (!file.open())
+        return;
+    const QString name = file.fileName();
+    file.close();
+    if (!FFrmCatch->SaveNewPng(name)) {
+        QFile::remove(name);
+        return;
+    }
+    FLastScreenshot = name;
+    UploadFile(name);
+}
+
+void TFrmOrlaSupport::UploadFile(const QString& FileName) {
+    if (!FUploadFileName.isEmpty())
+        return; // one upload at a time
+    if (UploadFileTooLarge(FileName)) {
+        wmsg1->OrlaMessageDlg(kTooLargeTitle, kTooLargeMessage, mtError, {mbOK}, this);
+        return;
+    }
+    FUploadFileName = FileName;
+    FUploadResult.clear();
+    const quint64 serial = ++FUploadSerial;
+    auto* thread = new TUploadThread(this);
+    thread->AddFile(QStringLiteral("file"), FileName);
+    // Runs on the upload thread: only posts.
+    thread->FBeginUpload = [this, serial](TUploadThread*) {
+        QMetaObject::invokeMethod(
+            this, [this, serial] { UploadMessage(0, serial); }, Qt::QueuedConnection);
+    };
+    thread->FEndUpload = [this, serial](TUploadThread* Sender) {
+        if (serial != FUploadSerial)
+            return; // dropped by a navigation
+        const QString answer = Sender->GetResult();
+        FUploadResult = answer.isEmpty() ? QString::fromLatin1(kUploadFailureAnswer) : answer;
+        QMetaObject::invokeMethod(
+            this, [this, serial] { UploadMessage(1, serial); }, Qt::QueuedConnection);
+    };
+    FUploadThread = thread;
+    thread->UpLoad(FeedbackAddress(QStringLiteral("upload-file")));
+}
+
+void TFrmOrlaSupport::UploadMessage(int Code, quint64 Serial) {
+    if (Serial != FUploadSerial || FUploadFileName.isEmpty())
+        return;
+    const QFileInfo info(FUploadFileName);
+    if (Code == 0) {
+        RunPageScript(
+            PageScriptCall(QStringLiteral("uploadBegain"), {info.fileName(), info.suffix()}));
+    } else if (Code == 1 && !FUploadResult.isEmpty()) {
+        RunPageScript(PageScriptCall(QStringLiteral("uploadCallback"),
+                                     {info.fileName(), FormUrlEncode(FUploadResult)}));
+        FUploadFileName.clear();
+    }
+}
+
+void TFrmOrlaSupport::RunPageScript(const QString& Script) {
+    if (wb1 == nullptr || wb1->url().isEmpty())
+        return; // no document
+    wb1->page()->runJavaScript(Script, QWebEngineScript::MainWorld);
+}
+
+} // namespace pelidor
