@@ -311,8 +311,10 @@ TEST_F(ArchiveWriterTest, AFileGrowingDuringTheBackupIsStoredWholeOrReported) {
     EXPECT_TRUE(py.intact);
     ASSERT_EQ(py.entries.size(), 1u);
     const std::string now = readAll(growing);
+    // A prefix of what the file holds now: never bytes from two different moments. (A
+    // read may see an append half done, so the length need not be whole appends.)
+    ASSERT_GE(py.entries[0].data.size(), size_t(64 * 1024));
     EXPECT_EQ(py.entries[0].data, now.substr(0, py.entries[0].data.size()));
-    EXPECT_EQ((py.entries[0].data.size() - 6) % 512, 0u); // whole appends only
 }
 
 } // namespace
