@@ -55,17 +55,9 @@ QString pathText(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
-template <typename W>
-W* place(W* w, QWidget* parent, const char* name, int x, int y, int width, int height) {
-    w->setParent(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setGeometry(x, y, width, height);
-    return w;
-}
-
 TOrlaPanel* makePanel(QWidget* parent, const char* name, Qt::Edges line, int y, int height) {
     auto* panel =
-        place(new TOrlaPanel, parent, name, 0, y, TfrmBackup::kClientSize.width(), height);
+        PlaceControl(new TOrlaPanel, parent, name, 0, y, TfrmBackup::kClientSize.width(), height);
     panel->setColor(Qt::white);
     panel->setBorderColor(kLineColor);
     panel->setBorders(line);
@@ -155,11 +147,11 @@ TfrmBackup::TfrmBackup(QWidget* parent, TOrlaWindowHint* Hint)
 
     // The folder row.
     pnltop = makePanel(this, "pnltop", Qt::BottomEdge, 0, 70);
-    lblBackup = place(new QLabel, pnltop, "lblBackup", 10, 23, 95, 24);
+    lblBackup = PlaceControl(new QLabel, pnltop, "lblBackup", 10, 23, 95, 24);
     lblBackup->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    edPath = place(new QLineEdit, pnltop, "edPath", 111, 23, 430, 24);
+    edPath = PlaceControl(new QLineEdit, pnltop, "edPath", 111, 23, 430, 24);
     edPath->setReadOnly(true);
-    btnFolder = place(new TOrlaImageButton, pnltop, "btnFolder", 547, 23, 24, 24);
+    btnFolder = PlaceControl(new TOrlaImageButton, pnltop, "btnFolder", 547, 23, 24, 24);
     btnFolder->setKind(TOrlaImageButton::Flat);
     btnFolder->setIcon(OrlaPicture(QStringLiteral("folder")));
     btnFolder->setIconSize(QSize(16, 16));
@@ -168,7 +160,8 @@ TfrmBackup::TfrmBackup(QWidget* parent, TOrlaWindowHint* Hint)
     // The archives.
     const int listTop = 70;
     const int listHeight = kClientSize.height() - 70 - 58;
-    lvFiles = place(new QTreeWidget, this, "lvFiles", 0, listTop, kClientSize.width(), listHeight);
+    lvFiles =
+        PlaceControl(new QTreeWidget, this, "lvFiles", 0, listTop, kClientSize.width(), listHeight);
     lvFiles->setColumnCount(2);
     lvFiles->setRootIsDecorated(false);
     lvFiles->setUniformRowHeights(true);
@@ -181,8 +174,8 @@ TfrmBackup::TfrmBackup(QWidget* parent, TOrlaWindowHint* Hint)
 
     // The commands.
     pnlbottom = makePanel(this, "pnlbottom", Qt::TopEdge, kClientSize.height() - 58, 58);
-    btnDelete = place(new TOrlaImageButton, pnlbottom, "btnDelete", 505, 14, 130, 30);
-    btnRestore = place(new TOrlaImageButton, pnlbottom, "btnRestore", 365, 14, 130, 30);
+    btnDelete = PlaceControl(new TOrlaImageButton, pnlbottom, "btnDelete", 505, 14, 130, 30);
+    btnRestore = PlaceControl(new TOrlaImageButton, pnlbottom, "btnRestore", 365, 14, 130, 30);
     btnRestore->setKind(TOrlaImageButton::Accent);
     btnRestore->setEnabled(false);
     btnDelete->setEnabled(false);

@@ -46,14 +46,6 @@ QString lang(const QString& key, const QString& def = QString()) {
         ReadLangString("Translation", key.toStdString(), def.toStdString()));
 }
 
-template <typename W>
-W* place(W* w, QWidget* parent, const char* name, int x, int y, int width, int height) {
-    w->setParent(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setGeometry(x, y, width, height);
-    return w;
-}
-
 // "www.corvane.example" of "http://www.corvane.example:8080/prefix".
 QString hostName(const std::string& address) {
     const QUrl url(QString::fromStdString(address));
@@ -85,37 +77,38 @@ TfrmAbout::TfrmAbout(QWidget* Owner, bool Japanese)
     pal.setColor(QPalette::Base, Qt::white);
     setPalette(pal);
 
-    OrlaImage1 = place(new QLabel, this, "OrlaImage1", 20, 20, kLogoSize, kLogoSize);
+    OrlaImage1 = PlaceControl(new QLabel, this, "OrlaImage1", 20, 20, kLogoSize, kLogoSize);
     OrlaImage1->setPixmap(OrlaPixmap(QStringLiteral("logo"), QSize(kLogoSize, kLogoSize)));
 
     // The product name: not translated, larger than the window font.
-    lbl1 = place(new QLabel(QStringLiteral("Pelidor")), this, "lbl1", kCaptionLeft, 24, 380, 42);
+    lbl1 = PlaceControl(new QLabel(QStringLiteral("Pelidor")), this, "lbl1", kCaptionLeft, 24, 380,
+                        42);
     QFont nameFont;
     nameFont.setPointSize(18);
     nameFont.setBold(true);
     lbl1->setFont(nameFont);
 
-    lblver = place(new QLabel, this, "lblver", kCaptionLeft, 86, kCaptionWidth, 22);
-    lblverinfo = place(new QLabel, this, "lblverinfo", kInfoLeft, 86, kInfoWidth, 22);
+    lblver = PlaceControl(new QLabel, this, "lblver", kCaptionLeft, 86, kCaptionWidth, 22);
+    lblverinfo = PlaceControl(new QLabel, this, "lblverinfo", kInfoLeft, 86, kInfoWidth, 22);
     lblverinfo->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    lblemail = place(new QLabel, this, "lblemail", kCaptionLeft, 110, kCaptionWidth, 22);
+    lblemail = PlaceControl(new QLabel, this, "lblemail", kCaptionLeft, 110, kCaptionWidth, 22);
     lblemailinfo =
-        place(new TOrlaLinkButton, this, "lblemailinfo", kInfoLeft - 2, 110, kInfoWidth, 22);
-    lblhome = place(new QLabel, this, "lblhome", kCaptionLeft, 134, kCaptionWidth, 22);
+        PlaceControl(new TOrlaLinkButton, this, "lblemailinfo", kInfoLeft - 2, 110, kInfoWidth, 22);
+    lblhome = PlaceControl(new QLabel, this, "lblhome", kCaptionLeft, 134, kCaptionWidth, 22);
     lblhomeinfo =
-        place(new TOrlaLinkButton, this, "lblhomeinfo", kInfoLeft - 2, 134, kInfoWidth, 22);
+        PlaceControl(new TOrlaLinkButton, this, "lblhomeinfo", kInfoLeft - 2, 134, kInfoWidth, 22);
     for (TOrlaLinkButton* link : {lblemailinfo, lblhomeinfo})
         link->setCursor(Qt::PointingHandCursor);
     connect(lblemailinfo, &QAbstractButton::clicked, this, [this] { lblemailinfoClick(); });
     connect(lblhomeinfo, &QAbstractButton::clicked, this, [this] { lblhomeinfoClick(); });
 
-    lblthanks = place(new QLabel, this, "lblthanks", kCaptionLeft, 166, 386, 22);
+    lblthanks = PlaceControl(new QLabel, this, "lblthanks", kCaptionLeft, 166, 386, 22);
     // The credits: a read-only text on a panel that takes no input.
-    pnl1 = place(new TOrlaPanel, this, "pnl1", kCaptionLeft, 190, 386, 58);
+    pnl1 = PlaceControl(new TOrlaPanel, this, "pnl1", kCaptionLeft, 190, 386, 58);
     pnl1->setColor(Qt::white);
     pnl1->setBorderColor(QColor::fromRgb(kOrlaLine));
     pnl1->setBorders(Qt::TopEdge | Qt::BottomEdge | Qt::LeftEdge | Qt::RightEdge);
-    Memo1 = place(new QPlainTextEdit, pnl1, "Memo1", 1, 1, 384, 56);
+    Memo1 = PlaceControl(new QPlainTextEdit, pnl1, "Memo1", 1, 1, 384, 56);
     Memo1->setReadOnly(true);
     Memo1->setFrameShape(QFrame::NoFrame);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -129,8 +122,8 @@ TfrmAbout::TfrmAbout(QWidget* Owner, bool Japanese)
     pnl1->setEnabled(false);
 
     // The notice line: not translated.
-    lblnotice = place(new QLabel(QStringLiteral("© Corvane. All rights reserved.")), this,
-                      "lblnotice", 20, 260, 450, 18);
+    lblnotice = PlaceControl(new QLabel(QStringLiteral("© Corvane. All rights reserved.")), this,
+                             "lblnotice", 20, 260, 450, 18);
     QPalette noticePal = lblnotice->palette();
     noticePal.setColor(QPalette::WindowText, QColor::fromRgb(kOrlaMutedText));
     lblnotice->setPalette(noticePal);

@@ -20,15 +20,6 @@ namespace {
 const QString kWindowName = QStringLiteral("frmDeleteComfirm");
 const QColor kTextColor(0x38, 0x38, 0x38);
 
-// Places a child at its design position and size.
-template <typename W>
-W* place(W* w, QWidget* parent, const char* name, int x, int y, int width, int height) {
-    w->setParent(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setGeometry(x, y, width, height);
-    return w;
-}
-
 QString lang(const char* section, const char* key, const char* def) {
     return QString::fromStdString(ReadLangString(section, key, def));
 }
@@ -48,14 +39,15 @@ TfrmDeleteComfirm::TfrmDeleteComfirm(QWidget* owner)
     setPalette(pal);
     setWindowTitle(QStringLiteral("Confirmation"));
 
-    wslbl1 = place(new TMessageText, this, "wslbl1", 23, 13, 311, kLabelHeight);
+    wslbl1 = PlaceControl(new TMessageText, this, "wslbl1", 23, 13, 311, kLabelHeight);
     wslbl1->setText(QStringLiteral("Unable to delete"));
-    chkNoConfirm = place(new QCheckBox(QStringLiteral("Do not show this notice again")), this,
-                         "chkNoConfirm", 23, 122, 311, 17);
-    btnOk = place(new TOrlaImageButton(QStringLiteral("Yes")), this, "btnOk", 137, 150, 100, 26);
+    chkNoConfirm = PlaceControl(new QCheckBox(QStringLiteral("Do not show this notice again")),
+                                this, "chkNoConfirm", 23, 122, 311, 17);
+    btnOk =
+        PlaceControl(new TOrlaImageButton(QStringLiteral("Yes")), this, "btnOk", 137, 150, 100, 26);
     btnOk->setKind(TOrlaImageButton::Accent);
-    btnCancel =
-        place(new TOrlaImageButton(QStringLiteral("No")), this, "btnCancel", 240, 150, 94, 26);
+    btnCancel = PlaceControl(new TOrlaImageButton(QStringLiteral("No")), this, "btnCancel", 240,
+                             150, 94, 26);
     connect(btnOk, &QAbstractButton::clicked, this, [this] { btnOkClick(); });
     connect(btnCancel, &QAbstractButton::clicked, this, [this] { btnCancelClick(); });
     // A stray Enter or Space must not go on deleting: the focus starts on No.

@@ -75,16 +75,8 @@ bool listHas(const TStringList& list, const std::string& value) {
     return std::find(list.begin(), list.end(), value) != list.end();
 }
 
-template <typename W>
-W* place(W* w, QWidget* parent, const char* name, int x, int y, int width, int height) {
-    w->setParent(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setGeometry(x, y, width, height);
-    return w;
-}
-
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x, int y, int width) {
-    auto* label = place(new QLabel(text), parent, name, x, y, width, 16);
+    auto* label = PlaceControl(new QLabel(text), parent, name, x, y, width, 16);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     return label;
 }
@@ -92,11 +84,11 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x,
 // The link-style text buttons of the page "adv".
 TOrlaLinkButton* makeTextButton(QWidget* parent, const char* name, const QString& text, int x,
                                 int y) {
-    return place(new TOrlaLinkButton(text), parent, name, x, y, 100, 23);
+    return PlaceControl(new TOrlaLinkButton(text), parent, name, x, y, 100, 23);
 }
 
 QComboBox* makeCombo(QWidget* parent, const char* name, int x, int y, int width) {
-    auto* combo = place(new QComboBox, parent, name, x, y, width, 25);
+    auto* combo = PlaceControl(new QComboBox, parent, name, x, y, width, 25);
     combo->setEditable(false);
     combo->setSizeAdjustPolicy(QComboBox::AdjustToContents); // a size hint for every language
     return combo;
@@ -106,7 +98,7 @@ QComboBox* makeCombo(QWidget* parent, const char* name, int x, int y, int width)
 // on every edge.
 TOrlaPanel* makeLine(QWidget* parent, const char* name, bool frame, int x, int y, int width,
                      int height) {
-    auto* panel = place(new TOrlaPanel, parent, name, x, y, width, height);
+    auto* panel = PlaceControl(new TOrlaPanel, parent, name, x, y, width, height);
     panel->setColor(frame ? QColor(Qt::white) : kLineColor);
     panel->setBorderColor(kLineColor);
     if (frame)
@@ -116,7 +108,7 @@ TOrlaPanel* makeLine(QWidget* parent, const char* name, bool frame, int x, int y
 
 // A colour swatch: a panel in the colour with a frame that shows on light colours too.
 TOrlaPanel* makeSwatch(QWidget* parent, const char* name, int x, int y) {
-    auto* panel = place(new TOrlaPanel, parent, name, x, y, 34, 28);
+    auto* panel = PlaceControl(new TOrlaPanel, parent, name, x, y, 34, 28);
     panel->setBorderColor(QColor::fromRgba(kOrlaIndicatorLine));
     panel->setBorders(Qt::TopEdge | Qt::BottomEdge | Qt::LeftEdge | Qt::RightEdge);
     panel->setCursor(Qt::PointingHandCursor);
@@ -140,8 +132,8 @@ TfrmDFSettings::TfrmDFSettings(QWidget* parent)
     pal.setColor(QPalette::Text, kTextColor);
     setPalette(pal);
 
-    nb1 = place(new QStackedWidget, this, "nb1", 0, 0, kClientSize.width(),
-                kClientSize.height() - 40);
+    nb1 = PlaceControl(new QStackedWidget, this, "nb1", 0, 0, kClientSize.width(),
+                       kClientSize.height() - 40);
     pagePath = new QWidget;
     pagePath->setObjectName(QStringLiteral("Path"));
     pageAdv = new QWidget;
@@ -153,13 +145,14 @@ TfrmDFSettings::TfrmDFSettings(QWidget* parent)
     nb1->addWidget(pageSys);
 
     // The button strip under the pages.
-    auto* strip = place(new QWidget, this, "pnlButtons", 0, kClientSize.height() - 40,
-                        kClientSize.width(), 40);
+    auto* strip = PlaceControl(new QWidget, this, "pnlButtons", 0, kClientSize.height() - 40,
+                               kClientSize.width(), 40);
     makeLine(strip, "shpButtons", false, 0, 0, kClientSize.width(), 1);
-    btnOk = place(new TOrlaImageButton(QStringLiteral("OK")), strip, "btnOk", 290, 7, 100, 26);
+    btnOk =
+        PlaceControl(new TOrlaImageButton(QStringLiteral("OK")), strip, "btnOk", 290, 7, 100, 26);
     btnOk->setKind(TOrlaImageButton::Accent);
-    btnCancel =
-        place(new TOrlaImageButton(QStringLiteral("Cancel")), strip, "btnCancel", 397, 7, 100, 26);
+    btnCancel = PlaceControl(new TOrlaImageButton(QStringLiteral("Cancel")), strip, "btnCancel",
+                             397, 7, 100, 26);
     connect(btnOk, &QAbstractButton::clicked, this, [this] { btnOkClick(); });
     connect(btnCancel, &QAbstractButton::clicked, this, [this] { btnCancelClick(); });
 
@@ -173,25 +166,25 @@ TfrmDFSettings::TfrmDFSettings(QWidget* parent)
                      settingsIcon("mail"),     OrlaPicture(QStringLiteral("folder"))};
 
     // Page "Path".
-    lstpath = place(new TOrlaCheckListBox, pagePath, "lstpath", 10, 5, 506, 265);
+    lstpath = PlaceControl(new TOrlaCheckListBox, pagePath, "lstpath", 10, 5, 506, 265);
     connect(lstpath, &TOrlaCheckListBox::addClicked, this, [this] { lstpathAddClick(); });
     connect(lstpath, &TOrlaCheckListBox::removeClicked, this,
             [this](int row) { lstpathRemoveClick(row); });
 
     // Page "adv".
     lblMinimize = makeLabel(pageAdv, "lblMinimize", QStringLiteral("min"), 22, 11, 160);
-    edtmin = place(new QLineEdit, pageAdv, "edtmin", 22, 30, 162, 25);
+    edtmin = PlaceControl(new QLineEdit, pageAdv, "edtmin", 22, 30, 162, 25);
     cbbSize = makeCombo(pageAdv, "cbbSize", 188, 30, 59);
     lblMaxmize = makeLabel(pageAdv, "lblMaxmize", QStringLiteral("max"), 279, 11, 160);
-    edmax = place(new QLineEdit, pageAdv, "edmax", 279, 30, 163, 25);
+    edmax = PlaceControl(new QLineEdit, pageAdv, "edmax", 279, 30, 163, 25);
     cbbSize1 = makeCombo(pageAdv, "cbbSize1", 446, 30, 59);
     shp2 = makeLine(pageAdv, "shp2", false, 10, 63, 505, 1);
     lblIncludes = makeLabel(pageAdv, "lblIncludes", QStringLiteral("include"), 22, 71, 230);
-    lstInclude = place(new TOrlaCheckListBox, pageAdv, "lstInclude", 22, 87, 230, 145);
+    lstInclude = PlaceControl(new TOrlaCheckListBox, pageAdv, "lstInclude", 22, 87, 230, 145);
     btnAddIncludeKey =
         makeTextButton(pageAdv, "btnAddIncludeKey", QStringLiteral("Add keyword"), 22, 238);
     lblExclude = makeLabel(pageAdv, "lblExclude", QStringLiteral("exclude"), 277, 71, 230);
-    lstExclude = place(new TOrlaCheckListBox, pageAdv, "lstExclude", 277, 87, 230, 145);
+    lstExclude = PlaceControl(new TOrlaCheckListBox, pageAdv, "lstExclude", 277, 87, 230, 145);
     btnAddkey = makeTextButton(pageAdv, "btnAddkey", QStringLiteral("Add keyword"), 277, 238);
     btnAddFolder = makeTextButton(pageAdv, "btnAddFolder", QStringLiteral("Add folder"), 405, 238);
     connect(btnAddIncludeKey, &QAbstractButton::clicked, this, [this] { btnAddKeyClick(true); });
@@ -200,17 +193,17 @@ TfrmDFSettings::TfrmDFSettings(QWidget* parent)
 
     // Page "Sys".
     chkRecycleDelete =
-        place(new QCheckBox(QStringLiteral("Move the selected items to the Recycle Bin")), pageSys,
-              "chkRecycleDelete", 28, 14, 421, 20);
+        PlaceControl(new QCheckBox(QStringLiteral("Move the selected items to the Recycle Bin")),
+                     pageSys, "chkRecycleDelete", 28, 14, 421, 20);
     shp3 = makeLine(pageSys, "shp3", true, 18, 48, 488, 88);
-    chkAutoBackup =
-        place(new QCheckBox(QStringLiteral("Back up files before deleting them permanently")),
-              pageSys, "chkAutoBackup", 28, 62, 421, 20);
+    chkAutoBackup = PlaceControl(
+        new QCheckBox(QStringLiteral("Back up files before deleting them permanently")), pageSys,
+        "chkAutoBackup", 28, 62, 421, 20);
     lblBackup = makeLabel(pageSys, "lblBackup", QStringLiteral("Backup folder:"), 43, 98, 76);
     lblBackup->resize(76, 24);
-    edPath = place(new QLineEdit, pageSys, "edPath", 125, 98, 310, 24);
+    edPath = PlaceControl(new QLineEdit, pageSys, "edPath", 125, 98, 310, 24);
     edPath->setReadOnly(true);
-    btnFolder = place(new TOrlaImageButton, pageSys, "btnFolder", 441, 98, 24, 24);
+    btnFolder = PlaceControl(new TOrlaImageButton, pageSys, "btnFolder", 441, 98, 24, 24);
     btnFolder->setKind(TOrlaImageButton::Flat);
     btnFolder->setIcon(OrlaPicture(QStringLiteral("folder")));
     btnFolder->setIconSize(QSize(16, 16));

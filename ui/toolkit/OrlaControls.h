@@ -20,6 +20,16 @@ class QSvgRenderer;
 
 namespace pelidor {
 
+// Gives a control its parent, its component name and its design-time place and size in
+// pixels; returns the control.
+template <typename W>
+W* PlaceControl(W* w, QWidget* parent, const char* name, int x, int y, int width, int height) {
+    w->setParent(parent);
+    w->setObjectName(QLatin1String(name));
+    w->setGeometry(x, y, width, height);
+    return w;
+}
+
 // A button that tells its look's state (normal, under the mouse, pressed, disabled,
 // focused) and carries a Tag, the number that tells buttons sharing one click
 // handler apart.
