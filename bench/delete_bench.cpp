@@ -85,6 +85,12 @@ int main(int argc, char** argv) {
             return 2;
         }
         ::close(fd);
+        // The record holds what a scan saw, so the check before deleting finds it unchanged.
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) {
+            std::perror(path.c_str());
+            return 2;
+        }
         TDuplicateGroup group;
         for (int copy = 0; copy < 3; ++copy) {
             auto record = std::make_unique<TDuplicateFile>();
@@ -95,6 +101,12 @@ int main(int argc, char** argv) {
             record->FileSize = 16;
             record->CreateTime = 45000.25 + i % 1000;
             record->LastTime = 45000.5 + i % 1000;
+            if (copy == 0) {
+                record->Device = uint64_t(st.st_dev);
+                record->Inode = uint64_t(st.st_ino);
+                record->MTimeSec = st.st_mtim.tv_sec;
+                record->MTimeNsec = int32_t(st.st_mtim.tv_nsec);
+            }
             group.push_back(std::move(record));
         }
         result.push_back(std::move(group));

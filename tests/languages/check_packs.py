@@ -95,7 +95,7 @@ REQUIRED = {
         "exportcsverr", "RestoreFailed", "RestoreUnsafeName", "RestoreNotAFile",
         "RestoreDamaged", "RestoreInTheWay", "RestoreReadOnly",
         "BackupIncomplete", "BackupArchiveFailed", "BackupNotAFile", "BackupKeptChanging",
-        "BackupDeleteAnyway",
+        "BackupDeleteAnyway", "FileChangedSinceSearch", "FileReplacedByLink",
     ],
     "GUI": [
         "BtnNews", "BtnSupportCenter", "ButtonCancel", "ButtonMenu", "ButtonNo",

@@ -386,13 +386,20 @@ TEST_F(DeleteTest, ABackupThatCannotStoreEveryFileAsksFirstAndNoIsTheDefault) {
     EXPECT_FALSE(window->DeletionRunning());
     EXPECT_TRUE(window->LastBackupReport().archiveFailed);
 
-    // A ticked file replaced by a pipe: the other one is stored, the user says Yes.
+    // A ticked file replaced by a pipe: the other one is stored, the user says Yes; the
+    // pipe is not the file found, so it is not deleted (the failure dialog, Yes).
     AppConfig.backPath = bak + "/";
     ::unlink(data.path("b/x.bin").c_str());
     ASSERT_EQ(::mkfifo(data.path("b/x.bin").c_str(), 0644), 0);
     text.clear();
+    QString failure;
     {
         ModalAnswerer answer([&](QWidget* w) {
+            if (auto* dlg = qobject_cast<TfrmDeleteComfirm*>(w)) {
+                failure = dlg->wslbl1->text();
+                QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
+                return;
+            }
             auto* form = qobject_cast<TMessageForm*>(w);
             ASSERT_NE(form, nullptr);
             text = form->Message->text();
@@ -401,6 +408,9 @@ TEST_F(DeleteTest, ABackupThatCannotStoreEveryFileAsksFirstAndNoIsTheDefault) {
         });
         QTest::mouseClick(window->btnDel, Qt::LeftButton);
     }
+    EXPECT_EQ(failure,
+              DeleteFailureMessage(data.path("b/x.bin"),
+                                   QStringLiteral("The file has changed since the search")));
     EXPECT_EQ(text,
               QStringLiteral("The backup is incomplete: 1 of 2 files could not be stored.\r\n") +
                   QString::fromStdString(data.path("b/x.bin")) +
@@ -408,7 +418,7 @@ TEST_F(DeleteTest, ABackupThatCannotStoreEveryFileAsksFirstAndNoIsTheDefault) {
                                  "permanently anyway? Files that were not backed up "
                                  "cannot be restored."));
     EXPECT_EQ(listed(), std::vector<std::string>{"a/x.bin"});
-    EXPECT_FALSE(exists(data.path("b/x.bin")));
+    EXPECT_TRUE(exists(data.path("b/x.bin")));
     EXPECT_FALSE(exists(data.path("c/x.bin")));
     const std::vector<std::string> archives = namesIn(bak);
     ASSERT_EQ(archives.size(), 1u);
@@ -531,6 +541,80 @@ TEST_F(DeleteTest, AFileWhoseTrashCannotBeUsedFailsWithTheSystemsReason) {
     EXPECT_EQ(readFile(data.path("volume/b.txt")), test::seededContent(500, 7));
     // Yes: the row goes, the file stays.
     EXPECT_EQ(listed(), std::vector<std::string>{"volume/a.txt"});
+}
+
+// Files that changed after the search are not deleted, in either mode: another size,
+// the same size with a new time, the same size and time in another file (a copy put in
+// its place), and a link to another file in its place (neither the link nor its target
+// goes). The failure dialog names the reason; an unchanged file is still deleted.
+TEST_F(DeleteTest, AFileChangedOrReplacedByALinkSinceTheSearchIsNotDeleted) {
+    for (const bool toTrash : {true, false}) {
+        SCOPED_TRACE(toTrash ? "trash" : "permanent");
+        const std::string dir = toTrash ? "trash" : "permanent";
+        test::TempTree caseHome;
+        env.set("XDG_DATA_HOME", caseHome.root());
+        for (const char* f :
+             {"/a/x.bin", "/b/x.bin", "/c/x.bin", "/d/x.bin", "/e/x.bin", "/f/x.bin"})
+            data.writeSized(dir + f, 2000, 3);
+        AppConfig.includePath = {data.path(dir)};
+        AppConfig.RecycleDelete = toTrash;
+        AppConfig.AutoBackup = false;
+        openAndScan();
+        ASSERT_EQ(window->model->RowCount(), 6);
+        tick({dir + "/b/x.bin", dir + "/c/x.bin", dir + "/d/x.bin", dir + "/e/x.bin",
+              dir + "/f/x.bin"});
+
+        const std::string grown = test::seededContent(2001, 4);
+        data.write(dir + "/b/x.bin", grown);
+        const std::string sameSize = test::seededContent(2000, 5);
+        data.write(dir + "/c/x.bin", sameSize);
+        struct stat before {};
+        ASSERT_EQ(::lstat(data.path(dir + "/c/x.bin").c_str(), &before), 0);
+        data.setMTime(dir + "/c/x.bin", before.st_mtim.tv_sec + 10);
+        ::unlink(data.path(dir + "/d/x.bin").c_str());
+        data.symlink(data.path(dir + "/a/x.bin"), dir + "/d/x.bin");
+        // A copy with the very same size and times, renamed over the file found.
+        ASSERT_EQ(::lstat(data.path(dir + "/f/x.bin").c_str(), &before), 0);
+        data.writeSized(dir + "/f/copy", 2000, 3);
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, data.path(dir + "/f/copy").c_str(), times, 0), 0);
+        ASSERT_EQ(::rename(data.path(dir + "/f/copy").c_str(), data.path(dir + "/f/x.bin").c_str()),
+                  0);
+
+        std::vector<QString> messages;
+        {
+            ModalAnswerer answer([&](QWidget* w) {
+                auto* dlg = qobject_cast<TfrmDeleteComfirm*>(w);
+                ASSERT_NE(dlg, nullptr);
+                messages.push_back(dlg->wslbl1->text());
+                QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
+            });
+            QTest::mouseClick(window->btnDel, Qt::LeftButton);
+        }
+        const QString changed = QStringLiteral("The file has changed since the search");
+        ASSERT_EQ(messages.size(), 4u);
+        EXPECT_EQ(messages[0], DeleteFailureMessage(data.path(dir + "/b/x.bin"), changed));
+        EXPECT_EQ(messages[1], DeleteFailureMessage(data.path(dir + "/c/x.bin"), changed));
+        EXPECT_EQ(messages[2],
+                  DeleteFailureMessage(data.path(dir + "/d/x.bin"),
+                                       QStringLiteral("The file was replaced by a link")));
+        EXPECT_EQ(messages[3], DeleteFailureMessage(data.path(dir + "/f/x.bin"), changed));
+        EXPECT_TRUE(messages[2].startsWith(QStringLiteral("Unable to delete the file: \"")));
+
+        EXPECT_EQ(readFile(data.path(dir + "/a/x.bin")), test::seededContent(2000, 3));
+        EXPECT_EQ(readFile(data.path(dir + "/b/x.bin")), grown);
+        EXPECT_EQ(readFile(data.path(dir + "/c/x.bin")), sameSize);
+        struct stat link {};
+        EXPECT_EQ(::lstat(data.path(dir + "/d/x.bin").c_str(), &link), 0);
+        EXPECT_TRUE(S_ISLNK(link.st_mode));
+        EXPECT_EQ(readFile(data.path(dir + "/f/x.bin")), test::seededContent(2000, 3));
+        EXPECT_FALSE(exists(data.path(dir + "/e/x.bin")));
+        EXPECT_EQ(namesIn(caseHome.path("Trash/files")),
+                  toTrash ? std::vector<std::string>{"x.bin"} : std::vector<std::string>{});
+        // Yes: the rows went, the files stayed.
+        EXPECT_EQ(listed(), std::vector<std::string>{dir + "/a/x.bin"});
+        window.reset();
+    }
 }
 
 } // namespace

@@ -221,6 +221,39 @@ TEST_F(RowMenuTest, DeleteFromTheRowMenuIsPermanentAndKeepsTheRowOnFailure) {
     EXPECT_TRUE(window->btnDel->isEnabled());
 }
 
+// A file that changed since the search, or that a link replaced, is not deleted from
+// the row menu either: the error box gives the reason and the row stays.
+TEST_F(RowMenuTest, DeleteFromTheRowMenuLeavesAChangedFileAndALink) {
+    openAndScan();
+    std::vector<QString> shown;
+    const auto answerNext = [&] {
+        whenModal([&](QWidget* w) {
+            auto* form = qobject_cast<TMessageForm*>(w);
+            ASSERT_NE(form, nullptr);
+            shown.push_back(form->Message->text());
+            QTest::mouseClick(form->FBtnFirst, Qt::LeftButton);
+        });
+    };
+    data.writeSized("a/one.txt", 1000, 9); // same size, new content
+    data.setMTime("a/one.txt", 1000000000);
+    ::unlink(data.path("b/one, copy.txt").c_str());
+    data.symlink(data.path("c/one.txt"), "b/one, copy.txt");
+
+    answerNext();
+    choose("a/one.txt", 5);
+    answerNext();
+    choose("b/one, copy.txt", 5);
+    EXPECT_EQ(shown, (std::vector<QString>{
+                         QStringLiteral("Unable to delete the file: The file has changed since "
+                                        "the search"),
+                         QStringLiteral("Unable to delete the file: The file was replaced by a "
+                                        "link")}));
+    EXPECT_EQ(listed(), (std::vector<std::string>{"a/one.txt", "b/one, copy.txt", "c/one.txt"}));
+    EXPECT_EQ(readFile(data.path("a/one.txt")), test::seededContent(1000, 9));
+    EXPECT_EQ(readFile(data.path("b/one, copy.txt")), test::seededContent(1000, 1));
+    EXPECT_EQ(readFile(data.path("c/one.txt")), test::seededContent(1000, 1));
+}
+
 TEST_F(RowMenuTest, ExportWritesTheChosenFile) {
     open();
     int asked = 0;

@@ -138,26 +138,47 @@ QString SystemErrorText(int error) {
     return text;
 }
 
-QString ComposeDeleteFailureMessage(const QString& deleteFileErr, const QString& path, int error,
-                                    const QString& continueText) {
+namespace {
+
+QString composeWithReason(const QString& deleteFileErr, const QString& path, const QString& reason,
+                          const QString& continueText) {
     QString text = QStringLiteral("%1: \"%2\". ").arg(deleteFileErr, path);
-    if (error != 0)
-        text += SystemErrorText(error) + QStringLiteral(". ");
+    if (!reason.isEmpty())
+        text += reason + QStringLiteral(". ");
     text += QStringLiteral("\r\n") + continueText;
     return text;
 }
 
+QString failureMessage(const std::string& path, const QString& reason) {
+    return composeWithReason(QString::fromStdString(ReadLangString("Message", "deletefileerr")),
+                             QString::fromUtf8(path.data(), qsizetype(path.size())), reason,
+                             QString::fromStdString(ReadLangString("Message", "Continuedelete")));
+}
+
+} // namespace
+
+QString ComposeDeleteFailureMessage(const QString& deleteFileErr, const QString& path, int error,
+                                    const QString& continueText) {
+    return composeWithReason(deleteFileErr, path, SystemErrorText(error), continueText);
+}
+
 QString DeleteFailureMessage(const std::string& path, int error) {
-    return ComposeDeleteFailureMessage(
-        QString::fromStdString(ReadLangString("Message", "deletefileerr")),
-        QString::fromUtf8(path.data(), qsizetype(path.size())), error,
-        QString::fromStdString(ReadLangString("Message", "Continuedelete")));
+    return failureMessage(path, SystemErrorText(error));
+}
+
+QString DeleteFailureMessage(const std::string& path, const QString& reason) {
+    return failureMessage(path, reason);
 }
 
 QString RowDeleteFailureMessage(int error) {
     // The pack's text cannot end in a blank: the blank after the colon is added here.
     return QString::fromStdString(ReadLangString("Message", "deletefileerr")) +
            QStringLiteral(": ") + SystemErrorText(error);
+}
+
+QString RowDeleteFailureMessage(const QString& reason) {
+    return QString::fromStdString(ReadLangString("Message", "deletefileerr")) +
+           QStringLiteral(": ") + reason;
 }
 
 } // namespace pelidor

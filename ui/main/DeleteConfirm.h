@@ -69,10 +69,15 @@ QString ComposeDeleteFailureMessage(const QString& deleteFileErr, const QString&
 // The same with the texts "deletefileerr" and "Continuedelete" of section Message of
 // the active language. A path that is not valid UTF-8 shows replacement characters.
 QString DeleteFailureMessage(const std::string& path, int error);
+// The same message with a reason of the program's own instead of the system's text:
+//     <deletefileerr>: "<path>". <reason>. CR LF <Continuedelete>
+QString DeleteFailureMessage(const std::string& path, const QString& reason);
 
 // The error text of the row menu's permanent delete: "deletefileerr", a colon, a blank
 // and the system's text for error.
 QString RowDeleteFailureMessage(int error);
+// The same with a reason of the program's own.
+QString RowDeleteFailureMessage(const QString& reason);
 
 // The system's text for an error number without trailing blanks, line breaks and full
 // stops; empty for 0.

@@ -833,10 +833,14 @@ void TfrmQdxMain::PopupItemClick(int Tag) {
     case 5: {
         // Always for good, whatever RecycleDelete says; no backup, no question.
         int error = 0;
-        if (ForceDeleteFile(path, &error))
+        QString reason;
+        if (DeleteRecordedFile(*record->FileInfo, false, error, reason))
             model->RemoveRow(row);
         else
-            ShowMessageDlg(mtError, RowDeleteFailureMessage(error), {mbOK});
+            ShowMessageDlg(mtError,
+                           reason.isEmpty() ? RowDeleteFailureMessage(error)
+                                            : RowDeleteFailureMessage(reason),
+                           {mbOK});
         break;
     }
     case 7:

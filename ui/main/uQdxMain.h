@@ -365,6 +365,13 @@ QPoint CentredPosition(const QSize& size, const QRect& available);
 // reasons), and whether to delete the ticked files permanently anyway.
 QString BackupIncompleteMessage(const backup::BackupReport& Report, const std::string& BackPath);
 
+// Deletes the file of one record (into the trash or for good) only while it is still
+// the file the search saw: a regular file, not a link, with the recorded size,
+// modification time, device and inode. True when it was deleted (for good: also when
+// nothing was there any more). On failure Reason holds the program's own reason (the file
+// changed or became a link) or is empty, and then Error holds the system's.
+bool DeleteRecordedFile(const TDuplicateFile& Record, bool ToTrash, int& Error, QString& Reason);
+
 // Format texts of the language packs. FormatTextFits tells whether Text holds exactly
 // Count integer conversions ("%d", optionally with "-", a width and a precision) and
 // no other conversion ("%%" is a percent sign). FormatIntegers fills such a text.

@@ -16,6 +16,7 @@
 #include "platform/Trash.h"
 #include "shell/SharedHelpers.h"
 #include "ui/main/DeleteConfirm.h"
+#include "ui/main/FileCheck.h"
 #include "ui/main/ResultsList.h"
 #include "ui/toolkit/OrlaWindowHint.h"
 
@@ -200,10 +201,12 @@ void TfrmQdxMain::DeleteCheckedFiles() {
         if (record != nullptr && record->FileInfo != nullptr) {
             const std::string path = record->FileInfo->FileName;
             int error = 0;
-            const bool ok = toTrash ? recycleFile(path, error) : ForceDeleteFile(path, &error);
+            QString reason;
+            const bool ok = DeleteRecordedFile(*record->FileInfo, toTrash, error, reason);
             if (!ok && askOnError) {
                 TfrmDeleteComfirm dlg(this);
-                dlg.setMessage(DeleteFailureMessage(path, error));
+                dlg.setMessage(reason.isEmpty() ? DeleteFailureMessage(path, error)
+                                                : DeleteFailureMessage(path, reason));
                 const int result = dlg.exec();
                 askOnError = !dlg.chkNoConfirm->isChecked();
                 // No or the close box: this row and the later ones stay, ticked.
@@ -215,6 +218,32 @@ void TfrmQdxMain::DeleteCheckedFiles() {
         QCoreApplication::processEvents();
         row = next;
     }
+}
+
+// --- One file -------------------------------------------------------------------------
+
+bool DeleteRecordedFile(const TDuplicateFile& Record, bool ToTrash, int& Error, QString& Reason) {
+    Error = 0;
+    Reason.clear();
+    const std::string& path = Record.FileName;
+    // The check and the deletion are two steps: a file replaced in the moment between
+    // them is not caught. That moment is kept as short as it can be: nothing runs in
+    // between but the deletion's own preparations. The deletion itself never follows a
+    // link at the path (unlink, and a rename into the trash, act on the link).
+    const TFileCheck check = CheckFileUnchanged(Record, Error);
+    switch (check) {
+    case TFileCheck::Changed:
+    case TFileCheck::ReplacedByLink:
+        Reason = FileCheckReason(check);
+        return false;
+    case TFileCheck::Failed:
+        return false;
+    case TFileCheck::Missing:
+    case TFileCheck::Unchanged:
+        break;
+    }
+    Error = 0;
+    return ToTrash ? recycleFile(path, Error) : ForceDeleteFile(path, &Error);
 }
 
 // --- The question after an incomplete backup -------------------------------------------

@@ -1,0 +1,26 @@
+// The check a file passes right before it is deleted: it must still be the file the
+// search recorded. A path is looked at with lstat, so a link is never followed.
+#pragma once
+
+#include <QString>
+
+namespace pelidor {
+
+struct TDuplicateFile;
+
+enum class TFileCheck {
+    Unchanged,      // a regular file with the recorded size, time, device and inode
+    Missing,        // nothing is there any more; the deletion step decides what that means
+    Changed,        // another size or time, another file, or not a regular file
+    ReplacedByLink, // a symbolic link now stands at the path
+    Failed,         // the path cannot be looked at, or a folder stands there (Error says why)
+};
+
+// Compares what is at Record.FileName now with the record. Error is set for Missing and
+// Failed (the system's reason), 0 otherwise.
+TFileCheck CheckFileUnchanged(const TDuplicateFile& Record, int& Error);
+
+// The active language's reason for Changed and ReplacedByLink; empty for the others.
+QString FileCheckReason(TFileCheck Check);
+
+} // namespace pelidor
