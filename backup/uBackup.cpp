@@ -2,7 +2,6 @@
 
 #include "config/uAppConfig.h"
 #include "config/uLanguage.h"
-#include "platform/DateTime.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "shell/SharedHelpers.h"
@@ -16,7 +15,6 @@
 #include <QAbstractButton>
 #include <QByteArray>
 #include <QCloseEvent>
-#include <QDate>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -25,7 +23,6 @@
 #include <QMetaObject>
 #include <QShowEvent>
 #include <QThread>
-#include <QTime>
 #include <QTreeWidget>
 
 #include <utility>
@@ -64,33 +61,10 @@ TOrlaPanel* makePanel(QWidget* parent, const char* name, Qt::Edges line, int y, 
     return panel;
 }
 
-// The long time format without its time-zone part.
-QString timeFormatWithoutZone(const QLocale& locale) {
-    const QString format = locale.timeFormat(QLocale::LongFormat);
-    QString out;
-    bool quoted = false;
-    for (const QChar c : format) {
-        if (c == QLatin1Char('\''))
-            quoted = !quoted;
-        if (!quoted && c == QLatin1Char('t'))
-            continue;
-        out += c;
-    }
-    return out.simplified();
-}
-
 } // namespace
 
 QString BackupTimeText(double Value, const QLocale& Locale) {
-    platform::DateTimeFields f;
-    if (!platform::decodeDateTime(Value, f))
-        return QString();
-    const QDate date(f.year, f.month, f.day);
-    const QTime time(f.hour, f.minute, f.second, f.millisecond);
-    const QString dateText = Locale.toString(date, QLocale::ShortFormat);
-    if (f.hour == 0 && f.minute == 0 && f.second == 0 && f.millisecond == 0)
-        return dateText;
-    return dateText + QLatin1Char(' ') + Locale.toString(time, timeFormatWithoutZone(Locale));
+    return DateTimeText(Value, Locale);
 }
 
 // ---------------------------------------------------------------------------- worker

@@ -141,7 +141,8 @@ private:
 void ShowBackupManager(QWidget* Owner, TOrlaWindowHint* Hint);
 
 // A date-time value as the short date, a space and the long time without a time-zone
-// name, in Locale; the date alone at exactly midnight; empty for a value that is no date.
+// name, in Locale; the date alone at exactly midnight; empty for a value that is no date
+// (DateTimeText of the shared routines).
 QString BackupTimeText(double Value, const QLocale& Locale);
 
 } // namespace pelidor

@@ -1,16 +1,81 @@
 #include "shell/SharedHelpersGui.h"
 
+#include <QDate>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
 #include <QLocale>
+#include <QTime>
 #include <QUrl>
 
 #include <cmath>
 
+#include "platform/DateTime.h"
+
 namespace pelidor {
+
+namespace {
+
+// The locale's long time format without its time-zone part: every run of "t" outside
+// quoted text goes, together with the blank that separated it from the rest and the
+// brackets round it.
+QString timeFormatWithoutZone(const QString& format) {
+    QString out;
+    out.reserve(format.size());
+    bool quoted = false;
+    bool dropBlanks = false; // a zone token was just dropped with nothing blank before it
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format.at(i);
+        if (c == u'\'') {
+            quoted = !quoted;
+            dropBlanks = false;
+            out += c;
+            continue;
+        }
+        if (!quoted && c == u't') {
+            while (i + 1 < format.size() && format.at(i + 1) == u't')
+                ++i;
+            // A zone in brackets, "(t)", goes with its brackets.
+            if (out.endsWith(u'(') && i + 1 < format.size() && format.at(i + 1) == u')') {
+                out.chop(1);
+                ++i;
+            }
+            qsizetype end = out.size();
+            while (end > 0 && out.at(end - 1).isSpace())
+                --end;
+            dropBlanks = end == out.size();
+            out.truncate(end);
+            continue;
+        }
+        if (dropBlanks && !quoted && c.isSpace())
+            continue;
+        dropBlanks = false;
+        out += c;
+    }
+    return out.trimmed();
+}
+
+struct DateTimeFormats {
+    QLocale locale;
+    QString date;
+    QString time;
+};
+
+const DateTimeFormats& formatsFor(const QLocale& locale) {
+    thread_local DateTimeFormats cache{QLocale::c(), {}, {}};
+    thread_local bool filled = false;
+    if (!filled || !(cache.locale == locale)) {
+        cache.locale = locale;
+        cache.date = locale.dateFormat(QLocale::ShortFormat);
+        cache.time = timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat));
+        filled = true;
+    }
+    return cache;
+}
+
+} // namespace
 
 void OpenUrl(const QString& Url) {
     const QString text = Url.trimmed();
@@ -69,6 +134,22 @@ bool BrowseForFolder(QWidget* Owner, const QString& Title, const QString& Root, 
         return false;
     Folder = QDir::toNativeSeparators(chosen);
     return true;
+}
+
+QString DateTimeText(double Value, const QLocale& Locale) {
+    platform::DateTimeFields f;
+    if (!platform::decodeDateTime(Value, f))
+        return QString();
+    const QDate date(f.year, f.month, f.day);
+    if (!date.isValid())
+        return QString();
+    const DateTimeFormats& formats = formatsFor(Locale);
+    QString text = Locale.toString(date, formats.date);
+    if (f.hour == 0 && f.minute == 0 && f.second == 0 && f.millisecond == 0)
+        return text;
+    text += u' ';
+    text += Locale.toString(QTime(f.hour, f.minute, f.second, f.millisecond), formats.time);
+    return text;
 }
 
 } // namespace pelidor

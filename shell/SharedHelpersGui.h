@@ -24,6 +24,11 @@ QString FormatFileSize(int64_t Size);
 // The same with the separators of `locale`.
 QString FormatFileSize(int64_t Size, const QLocale& locale);
 
+// A date-time value as the locale's short date, a space and its long time (without a
+// time-zone name); the date alone when the time of day is exactly midnight. Empty for
+// a value that is not a date.
+QString DateTimeText(double Value, const QLocale& Locale);
+
 // Gives Dest the family and the size of Source (the character set has no meaning
 // for Qt fonts); Dest keeps its weight, style and colour.
 void CopyFontAttrs(QFont& Dest, const QFont& Source);

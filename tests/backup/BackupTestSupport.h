@@ -4,6 +4,7 @@
 #pragma once
 
 #include "backup/BackupArchive.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -47,20 +48,7 @@ inline struct stat statOf(const std::string& path) {
     return st;
 }
 
-// The names in a folder ("." and ".." left out), sorted.
-inline std::vector<std::string> folderNames(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(dir)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using test::folderNames;
 
 // Sets mode bits and the modification time (whole seconds) of a file.
 inline void setModeAndTime(const std::string& path, mode_t mode, int64_t mtime) {
@@ -69,28 +57,7 @@ inline void setModeAndTime(const std::string& path, mode_t mode, int64_t mtime) 
     ::chmod(path.c_str(), mode);
 }
 
-// Limits the size of files this process writes; writes beyond fail with EFBIG (the
-// signal that would end the process is ignored meanwhile).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit old_{};
-    void (*oldHandler_)(int) = nullptr;
-};
+using test::FileSizeLimit;
 
 struct CommandResult {
     int status = -1; // exit status, -1 when it could not run

@@ -11,33 +11,13 @@
 #include <vector>
 
 #include "tests/support/EnvGuard.h"
+#include "tests/support/FileSizeLimit.h"
 
 namespace pelidor::settings_test {
 
 using ScopedEnv = pelidor::test::EnvGuard;
 
-// While it lives, no file of this process can grow beyond `bytes` (writes fail with EFBIG
-// as they would on a full disk); works for root too.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit old_{};
-    void (*oldHandler_)(int) = nullptr;
-};
+using test::FileSizeLimit;
 
 inline std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -1,4 +1,3 @@
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -24,17 +23,6 @@ std::string bytesOf(const std::u16string& text) {
 }
 
 const std::string kBom16 = "\xFF\xFE";
-
-std::vector<std::string> folderEntries(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(dir))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                names.push_back(e->d_name);
-        ::closedir(dir);
-    }
-    return names;
-}
 
 } // namespace
 
@@ -297,7 +285,7 @@ TEST(IniFile, AFailedSaveLeavesTheOldFileWhole) {
         EXPECT_FALSE(ini.save());
     }
     EXPECT_EQ(readAll(path), old);
-    EXPECT_EQ(folderEntries(t.path("cfg")), std::vector<std::string>{"Config.ini"});
+    EXPECT_EQ(pelidor::test::folderNames(t.path("cfg")), std::vector<std::string>{"Config.ini"});
 
     if (!pelidor::test::runningAsRoot()) { // root writes into read-only folders
         ::chmod(t.path("cfg").c_str(), 0500);

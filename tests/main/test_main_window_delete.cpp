@@ -42,20 +42,6 @@ bool isFolder(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(dir)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::string readFile(const std::string& path) {
     std::string data;
     if (FILE* f = std::fopen(path.c_str(), "rb")) {
@@ -234,13 +220,14 @@ TEST_F(DeleteTest, EachModeDeletesTheTickedFilesOnly) {
         EXPECT_EQ(window->whintwin1->window() != nullptr, c.hint);
         EXPECT_FALSE(window->whintwin1->isShowing());
 
-        const std::vector<std::string> trashed = namesIn(trashFiles);
+        const std::vector<std::string> trashed = test::folderNames(trashFiles);
         if (c.toTrash) {
             EXPECT_EQ(trashed, (std::vector<std::string>{".hidden copy.jpg", "photo copy.jpg",
                                                          "read-only.jpg"}));
-            EXPECT_EQ(namesIn(trashInfo), (std::vector<std::string>{".hidden copy.jpg.trashinfo",
-                                                                    "photo copy.jpg.trashinfo",
-                                                                    "read-only.jpg.trashinfo"}));
+            EXPECT_EQ(
+                test::folderNames(trashInfo),
+                (std::vector<std::string>{".hidden copy.jpg.trashinfo", "photo copy.jpg.trashinfo",
+                                          "read-only.jpg.trashinfo"}));
             EXPECT_NE(readFile(trashInfo + "/photo copy.jpg.trashinfo")
                           .find("\nPath=" +
                                 platform::trashInfoEscape(data.path(dir + "/b/photo copy.jpg")) +
@@ -254,7 +241,7 @@ TEST_F(DeleteTest, EachModeDeletesTheTickedFilesOnly) {
             EXPECT_TRUE(trashed.empty());
         }
 
-        const std::vector<std::string> archives = namesIn(caseBak);
+        const std::vector<std::string> archives = test::folderNames(caseBak);
         if (c.archive) {
             ASSERT_EQ(archives.size(), 1u);
             EXPECT_EQ(archives[0].rfind("Qdx", 0), 0u);
@@ -346,7 +333,7 @@ TEST_F(DeleteTest, FailureDialogNoKeepsTheRestAndYesWithTheBoxGoesOnQuietly) {
     EXPECT_FALSE(exists(more.path("c/2.bin")));
     EXPECT_TRUE(isFolder(more.path("d/2.bin")));
     // Only the file of the first run is in the trash.
-    EXPECT_EQ(namesIn(home.path("Trash/files")), std::vector<std::string>{"1.bin"});
+    EXPECT_EQ(test::folderNames(home.path("Trash/files")), std::vector<std::string>{"1.bin"});
 }
 
 TEST_F(DeleteTest, ABackupThatCannotStoreEveryFileAsksFirstAndNoIsTheDefault) {
@@ -420,7 +407,7 @@ TEST_F(DeleteTest, ABackupThatCannotStoreEveryFileAsksFirstAndNoIsTheDefault) {
     EXPECT_EQ(listed(), std::vector<std::string>{"a/x.bin"});
     EXPECT_TRUE(exists(data.path("b/x.bin")));
     EXPECT_FALSE(exists(data.path("c/x.bin")));
-    const std::vector<std::string> archives = namesIn(bak);
+    const std::vector<std::string> archives = test::folderNames(bak);
     ASSERT_EQ(archives.size(), 1u);
     bool intact = false;
     EXPECT_EQ(zipEntries(bak + "/" + archives[0], intact),
@@ -441,7 +428,7 @@ TEST_F(DeleteTest, NothingTickedDeletesNothing) {
     EXPECT_EQ(listed(), (std::vector<std::string>{"a/x.bin", "b/x.bin"}));
     EXPECT_TRUE(exists(data.path("a/x.bin")));
     EXPECT_TRUE(exists(data.path("b/x.bin")));
-    EXPECT_TRUE(namesIn(bak).empty());
+    EXPECT_TRUE(test::folderNames(bak).empty());
     EXPECT_TRUE(window->LastBackupReport().complete());
     EXPECT_FALSE(window->DeletionRunning());
 }
@@ -609,7 +596,7 @@ TEST_F(DeleteTest, AFileChangedOrReplacedByALinkSinceTheSearchIsNotDeleted) {
         EXPECT_TRUE(S_ISLNK(link.st_mode));
         EXPECT_EQ(readFile(data.path(dir + "/f/x.bin")), test::seededContent(2000, 3));
         EXPECT_FALSE(exists(data.path(dir + "/e/x.bin")));
-        EXPECT_EQ(namesIn(caseHome.path("Trash/files")),
+        EXPECT_EQ(test::folderNames(caseHome.path("Trash/files")),
                   toTrash ? std::vector<std::string>{"x.bin"} : std::vector<std::string>{});
         // Yes: the rows went, the files stayed.
         EXPECT_EQ(listed(), std::vector<std::string>{dir + "/a/x.bin"});

@@ -1,6 +1,8 @@
 #include "tests/support/TempTree.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -96,6 +98,20 @@ std::string seededContent(int64_t size, uint32_t seed) {
 
 bool runningAsRoot() {
     return ::geteuid() == 0;
+}
+
+std::vector<std::string> folderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(dir)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace pelidor::test

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelidor::test {
 
@@ -37,6 +38,9 @@ private:
 
 // Deterministic content of `size` bytes for a seed.
 std::string seededContent(int64_t size, uint32_t seed);
+
+// The names in a folder ("." and ".." left out), sorted; empty when it cannot be read.
+std::vector<std::string> folderNames(const std::string& folder);
 
 // True when the tests run with root rights (permission tests then do not apply).
 bool runningAsRoot();

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QColor>
-#include <QDate>
 #include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -11,13 +10,11 @@
 #include <QPen>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
-#include <QTime>
 
 #include <algorithm>
 #include <limits>
 #include <utility>
 
-#include "platform/DateTime.h"
 #include "platform/Paths.h"
 #include "shell/SharedHelpersGui.h"
 #include "ui/toolkit/OrlaStyle.h"
@@ -50,63 +47,6 @@ QString decodeBytes(const char* data, size_t size) {
     return QFile::decodeName(QByteArray::fromRawData(data, qsizetype(size)));
 }
 
-// The locale's long time format without its time-zone part: every run of "t" outside
-// quoted text goes, together with the blank that separated it from the rest and the
-// brackets round it.
-QString timeFormatWithoutZone(const QString& format) {
-    QString out;
-    out.reserve(format.size());
-    bool quoted = false;
-    bool dropBlanks = false; // a zone token was just dropped with nothing blank before it
-    for (qsizetype i = 0; i < format.size(); ++i) {
-        const QChar c = format.at(i);
-        if (c == u'\'') {
-            quoted = !quoted;
-            dropBlanks = false;
-            out += c;
-            continue;
-        }
-        if (!quoted && c == u't') {
-            while (i + 1 < format.size() && format.at(i + 1) == u't')
-                ++i;
-            // A zone in brackets, "(t)", goes with its brackets.
-            if (out.endsWith(u'(') && i + 1 < format.size() && format.at(i + 1) == u')') {
-                out.chop(1);
-                ++i;
-            }
-            qsizetype end = out.size();
-            while (end > 0 && out.at(end - 1).isSpace())
-                --end;
-            dropBlanks = end == out.size();
-            out.truncate(end);
-            continue;
-        }
-        if (dropBlanks && !quoted && c.isSpace())
-            continue;
-        dropBlanks = false;
-        out += c;
-    }
-    return out.trimmed();
-}
-
-struct DateTimeFormats {
-    QLocale locale;
-    QString date;
-    QString time;
-};
-
-const DateTimeFormats& formatsFor(const QLocale& locale) {
-    thread_local DateTimeFormats cache{QLocale::c(), {}, {}};
-    thread_local bool filled = false;
-    if (!filled || !(cache.locale == locale)) {
-        cache.locale = locale;
-        cache.date = locale.dateFormat(QLocale::ShortFormat);
-        cache.time = timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat));
-        filled = true;
-    }
-    return cache;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -124,22 +64,6 @@ QString FolderPart(const std::string& FileName) {
     if (pos == std::string::npos)
         return QString();
     return decodeBytes(FileName.data(), pos + 1);
-}
-
-QString DateTimeText(double Value, const QLocale& Locale) {
-    platform::DateTimeFields f;
-    if (!platform::decodeDateTime(Value, f))
-        return QString();
-    const QDate date(f.year, f.month, f.day);
-    if (!date.isValid())
-        return QString();
-    const DateTimeFormats& formats = formatsFor(Locale);
-    QString text = Locale.toString(date, formats.date);
-    if (f.hour == 0 && f.minute == 0 && f.second == 0 && f.millisecond == 0)
-        return text;
-    text += u' ';
-    text += Locale.toString(QTime(f.hour, f.minute, f.second, f.millisecond), formats.time);
-    return text;
 }
 
 // ---------------------------------------------------------------------------------------

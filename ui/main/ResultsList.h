@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "engine/uSearchHolper.h"
+#include "shell/SharedHelpersGui.h" // DateTimeText, FormatFileSize
 
 namespace pelidor {
 
@@ -132,10 +133,6 @@ private:
 // separator, the name after it.
 QString FolderPart(const std::string& FileName);
 QString NamePart(const std::string& FileName);
-// A date-time value as the locale's short date, a space and its long time (without a
-// time-zone name); the date alone when the time of day is exactly midnight. Empty for
-// a value that is not a date.
-QString DateTimeText(double Value, const QLocale& Locale);
 
 // Appends the rows of one group (AddGroupRows): GroupNo := count, BandColor := color2
 // when count is odd, else color1; then count := count + 1 (an empty group counts too).
