@@ -180,7 +180,7 @@ mkdir -p "$RUN_DIR"
 RUN_DIR=$(cd "$RUN_DIR" && pwd)
 
 log "counting files"
-read -r N_FILES N_BYTES < <(find "$TREE" -type f -printf '%s\n' | awk '{n++; b+=$1} END {printf "%d %d\n", n, b}')
+read -r N_FILES N_BYTES < <(find "$TREE" -type f -printf '%s\n' | awk '{n++; b+=$1} END {printf "%d %.0f\n", n, b}')
 mem_avail_kib=$(awk '/MemAvailable/ {print $2}' /proc/meminfo)
 if ((N_BYTES / 1024 > mem_avail_kib * 8 / 10)); then
   log "warning: the tree ($((N_BYTES >> 20)) MiB) may not fit in the page cache ($((mem_avail_kib >> 10)) MiB available); timings will include disk reads"

@@ -1,6 +1,8 @@
 // Small file operations behind the program's shared routines: existence, locks,
 // the read-only flag, deletion and sizes. Paths are byte strings as the file
-// system stores them; every operation reports failure through its result.
+// system stores them, of any length: a path longer than the system's limit is
+// reached through its folder, opened one level at a time. Every operation reports
+// failure through its result.
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 #include "platform/FileSystem.h"
 
 #include <cerrno>
+#include <climits>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string_view>
@@ -67,24 +68,74 @@ bool removeEntry(int dirFd, const char* name, int* error) {
     return false;
 }
 
+// Runs `op(dirFd, name)` on the entry a path names: with AT_FDCWD and the whole path
+// when it fits the system's limit, else relative to its folder, which is opened one
+// level at a time. errno tells why when the result is false.
+template <class Op>
+bool atEntry(const std::string& path, Op op) {
+    if (!validPath(path)) {
+        errno = ENOENT;
+        return false;
+    }
+    if (path.size() < PATH_MAX)
+        return op(AT_FDCWD, path.c_str());
+    std::string_view entry = path;
+    while (entry.size() > 1 && entry.back() == '/')
+        entry.remove_suffix(1);
+    const auto slash = entry.rfind('/');
+    if (slash == std::string_view::npos) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    int code = 0;
+    const int dirFd =
+        openLongPath(std::string(entry.substr(0, slash + 1)), O_RDONLY | O_DIRECTORY, &code);
+    if (dirFd < 0) {
+        errno = code;
+        return false;
+    }
+    const std::string name(entry.substr(slash + 1));
+    const bool ok = op(dirFd, name.c_str());
+    const int saved = errno;
+    ::close(dirFd);
+    errno = saved;
+    return ok;
+}
+
+bool lstatEntry(const std::string& path, struct stat& st) {
+    return atEntry(path, [&](int dirFd, const char* name) {
+        return ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    });
+}
+
+// Status with a final symbolic link followed, else of the link itself.
+bool statEntry(const std::string& path, struct stat& st) {
+    return atEntry(path, [&](int dirFd, const char* name) {
+        return ::fstatat(dirFd, name, &st, 0) == 0 ||
+               ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    });
+}
+
 } // namespace
 
 bool pathExists(const std::string& path) {
     struct stat st {};
-    return validPath(path) && ::lstat(path.c_str(), &st) == 0;
+    return lstatEntry(path, st);
 }
 
 bool isRegularFile(const std::string& path) {
     struct stat st {};
-    return validPath(path) && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return lstatEntry(path, st) && S_ISREG(st.st_mode);
 }
 
 void addOwnerWrite(const std::string& path) {
-    struct stat st {};
-    if (!validPath(path) || ::lstat(path.c_str(), &st) != 0 || S_ISLNK(st.st_mode))
-        return;
-    if ((st.st_mode & S_IWUSR) == 0)
-        ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR);
+    atEntry(path, [](int dirFd, const char* name) {
+        struct stat st {};
+        if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISLNK(st.st_mode))
+            return false;
+        return (st.st_mode & S_IWUSR) != 0 ||
+               ::fchmodat(dirFd, name, (st.st_mode & 07777) | S_IWUSR, 0) == 0;
+    });
 }
 
 bool isFileLocked(const std::string& path) {
@@ -103,7 +154,7 @@ bool removeFile(const std::string& path, int* error) {
         setError(error, ENOENT);
         return false;
     }
-    if (::unlink(path.c_str()) == 0)
+    if (atEntry(path, [](int dirFd, const char* name) { return ::unlinkat(dirFd, name, 0) == 0; }))
         return true;
     setError(error, errno);
     return false;
@@ -114,14 +165,21 @@ bool removeTree(const std::string& path, int* error) {
         setError(error, ENOENT);
         return false;
     }
-    return removeEntry(AT_FDCWD, path.c_str(), error);
+    int code = 0;
+    if (atEntry(path, [&](int dirFd, const char* name) {
+            if (removeEntry(dirFd, name, &code))
+                return true;
+            errno = code;
+            return false;
+        }))
+        return true;
+    setError(error, errno);
+    return false;
 }
 
 bool fileSize(const std::string& path, int64_t& size) {
     struct stat st {};
-    if (!validPath(path))
-        return false;
-    if (::stat(path.c_str(), &st) != 0 && ::lstat(path.c_str(), &st) != 0)
+    if (!statEntry(path, st))
         return false;
     size = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;
     return true;
@@ -130,8 +188,11 @@ bool fileSize(const std::string& path, int64_t& size) {
 bool sameFile(const std::string& a, const std::string& b) {
     struct stat sa {};
     struct stat sb {};
-    return validPath(a) && validPath(b) && ::stat(a.c_str(), &sa) == 0 &&
-           ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    const auto follow = [](const std::string& path, struct stat& st) {
+        return atEntry(
+            path, [&](int dirFd, const char* name) { return ::fstatat(dirFd, name, &st, 0) == 0; });
+    };
+    return follow(a, sa) && follow(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 } // namespace pelidor::platform
