@@ -167,22 +167,21 @@ bool ShellDeleteFile(const std::string& Path, bool ToRecycleBin) {
     return platform::removeTree(Path);
 }
 
+// Only a file that is not there (no entry, or a file where a folder on the way
+// should be) counts as deleted already: a path that cannot be
+// examined (a folder on the way that may not be searched, say) is a failure.
 bool ForceDeleteFile(const std::string& Path, int* error) {
-    if (!platform::pathExists(Path))
-        return true;
     platform::addOwnerWrite(Path);
     int code = 0;
-    if (platform::removeFile(Path, &code))
+    if (platform::removeFile(Path, &code) || code == ENOENT || code == ENOTDIR)
         return true;
     return failWith(code, error);
 }
 
 bool NtForceDeleteFile(const std::string& Path, int* error) {
-    if (!platform::pathExists(Path))
-        return true;
     platform::addOwnerWrite(Path);
     int code = 0;
-    if (platform::removeFile(Path, &code))
+    if (platform::removeFile(Path, &code) || code == ENOENT || code == ENOTDIR)
         return true;
     if (code == EISDIR) {
         // The native deletion also takes an empty folder.

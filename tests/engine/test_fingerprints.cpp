@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "tests/engine/ScanHelpers.h"
+#include "tests/support/Unprivileged.h"
 
 namespace pelidor::test {
 namespace {
@@ -111,13 +112,14 @@ TEST(GetFileMd5, FileUnderAnExclusiveLockGivesEmptyText) {
 }
 
 TEST(GetFileMd5, FileWithoutReadPermissionGivesEmptyText) {
-    if (runningAsRoot())
-        GTEST_SKIP() << "permissions do not stop root";
     TempTree tree;
     const std::string p = tree.write("f", "abc");
-    ASSERT_EQ(::chmod(p.c_str(), 0), 0);
-    EXPECT_EQ(GetFileMd5(p, true), "");
-    EXPECT_EQ(GetFileMd5(p, false), "");
+    giveToUnprivileged(tree.root());
+    runUnprivileged([&] {
+        ASSERT_EQ(::chmod(p.c_str(), 0), 0);
+        EXPECT_EQ(GetFileMd5(p, true), "");
+        EXPECT_EQ(GetFileMd5(p, false), "");
+    });
 }
 
 TEST(Fingerprints, PartialModeComparesHeadAndTailOnly) {
@@ -189,17 +191,18 @@ TEST(Fingerprints, LockedFileNeverJoinsAGroup) {
 }
 
 TEST(Fingerprints, UnreadableFileNeverJoinsAGroup) {
-    if (runningAsRoot())
-        GTEST_SKIP() << "permissions do not stop root";
     TempTree tree;
     for (const char* f : {"a", "b", "c"})
         tree.writeSized(f, 20000, 3);
-    ASSERT_EQ(::chmod(tree.path("b").c_str(), 0), 0);
-    for (TDuplicateType mode : {dtMd5, dtMd5Part}) {
-        SCOPED_TRACE(static_cast<int>(mode));
-        const auto out = runScan({.mode = mode, .paths = {tree.root()}});
-        EXPECT_EQ(relative(out.groups, tree.root()), (Groups{{"a", "c"}}));
-    }
+    giveToUnprivileged(tree.root());
+    runUnprivileged([&] {
+        ASSERT_EQ(::chmod(tree.path("b").c_str(), 0), 0);
+        for (TDuplicateType mode : {dtMd5, dtMd5Part}) {
+            SCOPED_TRACE(static_cast<int>(mode));
+            const auto out = runScan({.mode = mode, .paths = {tree.root()}});
+            EXPECT_EQ(relative(out.groups, tree.root()), (Groups{{"a", "c"}}));
+        }
+    });
 }
 
 TEST(Fingerprints, FileChangedAfterTheWalkNeverJoinsAGroup) {

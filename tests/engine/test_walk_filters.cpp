@@ -12,6 +12,7 @@
 
 #include "platform/Environment.h"
 #include "tests/engine/ScanHelpers.h"
+#include "tests/support/Unprivileged.h"
 
 namespace pelidor::test {
 namespace {
@@ -331,16 +332,17 @@ TEST(Walk, OddNamesAreKeptByteForByte) {
 }
 
 TEST(Walk, UnreadableFolderIsSkippedAndStillReports) {
-    if (runningAsRoot())
-        GTEST_SKIP() << "permissions do not stop root";
     TempTree tree;
     tree.writeSized("open/a", 10, 1);
     tree.writeSized("open/b", 10, 1);
     tree.writeSized("locked/c", 10, 1);
-    ASSERT_EQ(::chmod(tree.path("locked").c_str(), 0), 0);
-    const auto out = runScan({.mode = dtDataSize, .paths = {tree.root()}});
-    EXPECT_EQ(countCode(out.reports, spFolderDone), 3);
-    expectCollected(out, tree.root(), {"open/a", "open/b"});
+    giveToUnprivileged(tree.root());
+    runUnprivileged([&] {
+        ASSERT_EQ(::chmod(tree.path("locked").c_str(), 0), 0);
+        const auto out = runScan({.mode = dtDataSize, .paths = {tree.root()}});
+        EXPECT_EQ(countCode(out.reports, spFolderDone), 3);
+        expectCollected(out, tree.root(), {"open/a", "open/b"});
+    });
 }
 
 TEST(Walk, FolderRemovedDuringTheScanIsSkippedAndStillReports) {

@@ -1,5 +1,6 @@
 #include "shell/SharedHelpers.h"
 #include "tests/support/TempTree.h"
+#include "tests/support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -108,12 +109,11 @@ TEST(IsFileLocked, ExclusiveLockOfAnotherProcess) {
 }
 
 TEST(IsFileLocked, ReadOnlyFileCountsAsLocked) {
-    if (test::runningAsRoot())
-        GTEST_SKIP() << "root may write any file";
     TempTree tree;
     const std::string file = tree.write("readonly.txt", "x");
     ::chmod(file.c_str(), 0444);
-    EXPECT_TRUE(IsFileLocked(file));
+    test::giveToUnprivileged(tree.root());
+    test::runUnprivileged([&] { EXPECT_TRUE(IsFileLocked(file)); });
 }
 
 TEST(ForceDeleteFile, ReadOnlyMissingAndLinks) {
@@ -149,13 +149,26 @@ TEST(ForceDeleteFile, FailureLeavesThePathAndReportsTheReason) {
     EXPECT_EQ(errno, EISDIR);
     EXPECT_TRUE(fs::is_directory(folder));
 
-    if (!test::runningAsRoot()) {
+    // A folder that may not be written, and one that may not even be searched: the
+    // file is there, so neither counts as deleted.
+    test::giveToUnprivileged(tree.root());
+    test::runUnprivileged([&] {
         const std::string file = tree.write("locked-folder/file.txt", "x");
+        const std::string hidden = tree.write("closed-folder/file.txt", "x");
         ::chmod(tree.path("locked-folder").c_str(), 0555);
-        EXPECT_FALSE(ForceDeleteFile(file, &error));
-        EXPECT_EQ(error, EACCES);
+        ::chmod(tree.path("closed-folder").c_str(), 0600);
+        for (auto remove : {&ForceDeleteFile, &NtForceDeleteFile}) {
+            int code = 0;
+            EXPECT_FALSE(remove(file, &code));
+            EXPECT_EQ(code, EACCES);
+            EXPECT_FALSE(remove(hidden, &code));
+            EXPECT_EQ(code, EACCES);
+        }
+        ::chmod(tree.path("locked-folder").c_str(), 0755);
+        ::chmod(tree.path("closed-folder").c_str(), 0755);
         EXPECT_TRUE(fs::exists(file));
-    }
+        EXPECT_TRUE(fs::exists(hidden));
+    });
 }
 
 TEST(NtForceDeleteFile, FilesAndEmptyFolders) {
