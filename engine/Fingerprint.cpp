@@ -165,7 +165,7 @@ void TDuplicateFileThread::HashFiles() {
     Post(spHashStart, static_cast<int64_t>(count));
     const bool whole = FdtMode == dtMd5;
     const unsigned threads =
-        static_cast<unsigned>(std::min<size_t>(FOwner.HashThreads(), std::max<size_t>(count, 1)));
+        static_cast<unsigned>(std::min<size_t>(FHashThreadCount, std::max<size_t>(count, 1)));
 
     // Work ahead (whole-file mode): find the large files that cannot have a duplicate.
     FHashPlan.assign(count, 1);

@@ -191,7 +191,7 @@ bool TDuplicateFileThread::SizePrePass() {
     // pass need not sort again. The outcome is that of sorting twice.
     const bool sortByModeKey = FdtMode == dtFileName || FdtMode == dtDataSize;
     sortRecords(FFileList, FdtMode == dtFileName ? SortKind::Name : SortKind::Size,
-                FOwner.HashThreads() > 1);
+                FHashThreadCount > 1);
     FSortedByModeKey = sortByModeKey;
     if (StopRequested())
         return false;
@@ -209,7 +209,7 @@ void TDuplicateFileThread::GroupDuplicates() {
                     FdtMode == dtFileName ? SortKind::Name
                     : byHash              ? SortKind::Hash
                                           : SortKind::Size,
-                    FOwner.HashThreads() > 1);
+                    FHashThreadCount > 1);
     // The file name parts, found once (the name mode compares them twice per pair).
     std::vector<std::string_view> names;
     if (FdtMode == dtFileName) {

@@ -319,7 +319,7 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
         return !StopRequested() && !IsExcludedFolder(path) && !IsProtectedFolder(path);
     };
     std::unique_ptr<StatHelper> helper;
-    if (FOwner.HashThreads() > 1)
+    if (FHashThreadCount > 1)
         helper = std::make_unique<StatHelper>([this](const std::string& path) {
             return !StopRequested() && !IsExcludedFolder(path) && !IsProtectedFolder(path);
         });

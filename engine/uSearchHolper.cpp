@@ -126,6 +126,7 @@ uint32_t TSearchHolper::FindDuplicateFiles(TSearchProgressReceiver* MsgWnd, TDup
     worker->FbeginSize = beginSize;
     worker->FendSize = endSize;
     worker->FdtMode = dt;
+    worker->FHashThreadCount = HashThreads();
 
     {
         std::lock_guard lock(FLock);
@@ -153,8 +154,9 @@ void TSearchHolper::WaitForWorker() {
 }
 
 unsigned TSearchHolper::HashThreads() const {
-    if (FHashThreads != 0)
-        return FHashThreads;
+    const unsigned count = FHashThreads.load(std::memory_order_relaxed);
+    if (count != 0)
+        return count;
     const unsigned hw = std::thread::hardware_concurrency();
     return std::clamp(hw, 1u, 4u);
 }

@@ -99,6 +99,7 @@ public:
     int64_t FbeginSize = 0;
     int64_t FendSize = -1; // negative: no upper bound
     TDuplicateType FdtMode = dtMd5;
+    unsigned FHashThreadCount = 1; // threads of this run (TSearchHolper::HashThreads at start)
     TSearchProgressReceiver* FWnd = nullptr;                // null: no progress is posted
     std::vector<std::unique_ptr<TDuplicateFile>> FFileList; // the working list
     TDuplicateResult* FDuplicateResult = nullptr;           // not owned
@@ -160,7 +161,8 @@ public:
     void WaitForWorker();
 
     // How many threads the fingerprint pass may use (0: one per processor, at most 4).
-    void SetHashThreads(unsigned count) { FHashThreads = count; }
+    // May be set at any time; a running scan keeps the count it started with.
+    void SetHashThreads(unsigned count) { FHashThreads.store(count, std::memory_order_relaxed); }
     unsigned HashThreads() const;
 
 private:
@@ -172,7 +174,7 @@ private:
     mutable std::mutex FLock;
     TDuplicateFileThread* ActiveSearchThread = nullptr; // guarded by FLock
     std::unique_ptr<TDuplicateFileThread> FWorker;      // the last worker, joined before reuse
-    unsigned FHashThreads = 0;
+    std::atomic<unsigned> FHashThreads{0};
 };
 
 // The program's single controller, created on first use.

@@ -173,13 +173,14 @@ Strings stopTree(const TempTree& t, int64_t size = 10) {
     return {t.path("B"), t.path("A")};
 }
 
+// A stop at every report of a run, with one fingerprint thread and with two (a second
+// thread also takes file status calls and folder listings off the walk).
 TEST(Protocol, StopAtEachStageEndsTheRightPasses) {
     struct Case {
         const char* name;
         int code; // Stop() is called on the nth report of this code
         int nth;
         TDuplicateType mode;
-        unsigned threads;
         std::vector<CodeArg> codes;
         Groups groups;              // relative, normalized
         bool groupOfHashed = false; // instead: one group of the files that were hashed
@@ -191,83 +192,80 @@ TEST(Protocol, StopAtEachStageEndsTheRightPasses) {
         C({{9, 0}, {1, 0}, {8, 3}, {8, 5}, {2, 4}, {3, 4}, {4, 0}, {6, 0}, {7, 0}, {10, 0}});
     const auto twoHashed = C(
         {{9, 0}, {1, 0}, {8, 3}, {8, 5}, {2, 4}, {3, 4}, {4, 0}, {4, 0}, {6, 0}, {7, 1}, {10, 0}});
+    const auto completeHashed = C({{9, 0},
+                                   {1, 0},
+                                   {8, 3},
+                                   {8, 5},
+                                   {2, 4},
+                                   {3, 4},
+                                   {4, 0},
+                                   {4, 0},
+                                   {4, 0},
+                                   {4, 0},
+                                   {5, 0},
+                                   {6, 0},
+                                   {7, 1},
+                                   {10, 0}});
+    const auto completeBySize =
+        C({{9, 0}, {1, 0}, {8, 3}, {8, 5}, {2, 4}, {6, 0}, {7, 1}, {10, 0}});
+    const Groups allFour{{"A/x", "A/y", "B/u", "B/v"}};
     const Case cases[] = {
-        {"before the walk, dtFileName", 1, 1, dtFileName, 1, beforeWalk, {}},
-        {"before the walk, dtDataSize", 1, 1, dtDataSize, 1, beforeWalk, {}},
-        {"before the walk, dtMd5", 1, 1, dtMd5, 1, beforeWalkHashed, {}},
-        {"before the walk, dtMd5Part", 1, 1, dtMd5Part, 2, beforeWalkHashed, {}},
+        {"at the start, dtDataSize", 9, 1, dtDataSize, beforeWalk, {}},
+        {"at the start, dtMd5", 9, 1, dtMd5, beforeWalkHashed, {}},
+        {"before the walk, dtFileName", 1, 1, dtFileName, beforeWalk, {}},
+        {"before the walk, dtDataSize", 1, 1, dtDataSize, beforeWalk, {}},
+        {"before the walk, dtMd5", 1, 1, dtMd5, beforeWalkHashed, {}},
+        {"before the walk, dtMd5Part", 1, 1, dtMd5Part, beforeWalkHashed, {}},
         // The first folder done: the second start folder is never entered, the size
         // pre-pass is skipped and grouping works on what was collected.
         {"during the walk, dtDataSize",
          8,
          1,
          dtDataSize,
-         1,
          C({{9, 0}, {1, 0}, {8, 3}, {6, 0}, {7, 1}, {10, 0}}),
          {{"A/x", "A/y"}}},
         {"during the walk, dtMd5",
          8,
          1,
          dtMd5,
-         1,
          C({{9, 0}, {1, 0}, {8, 3}, {3, 3}, {4, 0}, {6, 0}, {7, 0}, {10, 0}}),
          {}},
         // A pass that begins after a stop still fingerprints its first file.
-        {"after the size pre-pass, dtMd5", 2, 1, dtMd5, 1, oneHashed, {}},
-        {"at the first file, dtMd5", 4, 1, dtMd5, 1, oneHashed, {}},
-        {"at the first file, dtMd5, two threads", 4, 1, dtMd5, 2, oneHashed, {}},
-        {"at the first file, dtMd5Part, two threads", 4, 1, dtMd5Part, 2, oneHashed, {}},
+        {"after the size pre-pass, dtMd5", 2, 1, dtMd5, oneHashed, {}},
+        {"after the size pre-pass, dtMd5Part", 2, 1, dtMd5Part, oneHashed, {}},
+        {"at the start of the pass, dtMd5", 3, 1, dtMd5, oneHashed, {}},
+        {"at the first file, dtMd5", 4, 1, dtMd5, oneHashed, {}},
+        {"at the first file, dtMd5Part", 4, 1, dtMd5Part, oneHashed, {}},
         // The file in hand is finished and keeps its fingerprint; no other does.
-        {"at the second file, dtMd5", 4, 2, dtMd5, 1, twoHashed, {}, true},
-        {"at the second file, dtMd5, two threads", 4, 2, dtMd5, 2, twoHashed, {}, true},
-        {"at the second file, dtMd5Part, two threads", 4, 2, dtMd5Part, 2, twoHashed, {}, true},
+        {"at the second file, dtMd5", 4, 2, dtMd5, twoHashed, {}, true},
+        {"at the second file, dtMd5Part", 4, 2, dtMd5Part, twoHashed, {}, true},
         // Large files, which the whole-file pass may sample ahead of time.
-        {"at the start of the pass, large files", 3, 1, dtMd5, 2, oneHashed, {}, false, 40000},
-        {"at the second file, large files", 4, 2, dtMd5, 2, twoHashed, {}, true, 40000},
+        {"at the start of the pass, large files", 3, 1, dtMd5, oneHashed, {}, false, 40000},
+        {"at the second file, large files", 4, 2, dtMd5, twoHashed, {}, true, 40000},
         // Stops after the last stop test change nothing.
-        {"after the fingerprint pass",
-         5,
-         1,
-         dtMd5,
-         2,
-         C({{9, 0},
-            {1, 0},
-            {8, 3},
-            {8, 5},
-            {2, 4},
-            {3, 4},
-            {4, 0},
-            {4, 0},
-            {4, 0},
-            {4, 0},
-            {5, 0},
-            {6, 0},
-            {7, 1},
-            {10, 0}}),
-         {{"A/x", "A/y", "B/u", "B/v"}}},
-        {"at the grouping pass",
-         6,
-         1,
-         dtDataSize,
-         1,
-         C({{9, 0}, {1, 0}, {8, 3}, {8, 5}, {2, 4}, {6, 0}, {7, 1}, {10, 0}}),
-         {{"A/x", "A/y", "B/u", "B/v"}}},
+        {"after the fingerprint pass", 5, 1, dtMd5, completeHashed, allFour},
+        {"at the grouping pass", 6, 1, dtDataSize, completeBySize, allFour},
+        {"at the grouping pass, dtMd5", 6, 1, dtMd5, completeHashed, allFour},
+        {"after the grouping pass", 7, 1, dtMd5, completeHashed, allFour},
+        {"at the end", 10, 1, dtDataSize, completeBySize, allFour},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        TempTree tree;
-        TSearchHolper holder;
-        HookReceiver receiver(c.code, c.nth, [&](const ProgressReport&) { holder.Stop(); });
-        const auto out = runScan(
-            holder, {.mode = c.mode, .paths = stopTree(tree, c.size), .hashThreads = c.threads},
-            receiver);
-        ASSERT_TRUE(out.finished);
-        EXPECT_EQ(codeArgs(out.reports), c.codes);
-        Groups expected = c.groups;
-        if (c.groupOfHashed)
-            expected = {hashedPaths(out.reports)};
-        EXPECT_EQ(normalized(relative(out.groups, tree.root())),
-                  normalized(relative(expected, tree.root())));
+    for (unsigned threads : {1u, 2u}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", threads " + std::to_string(threads));
+            TempTree tree;
+            TSearchHolper holder;
+            HookReceiver receiver(c.code, c.nth, [&](const ProgressReport&) { holder.Stop(); });
+            const auto out = runScan(
+                holder, {.mode = c.mode, .paths = stopTree(tree, c.size), .hashThreads = threads},
+                receiver);
+            ASSERT_TRUE(out.finished);
+            EXPECT_EQ(codeArgs(out.reports), c.codes);
+            Groups expected = c.groups;
+            if (c.groupOfHashed)
+                expected = {hashedPaths(out.reports)};
+            EXPECT_EQ(normalized(relative(out.groups, tree.root())),
+                      normalized(relative(expected, tree.root())));
+        }
     }
 }
 
@@ -280,23 +278,88 @@ TEST(Protocol, StoppedWalkFinishesTheListingsItIsIn) {
     tree.writeSized("P/p2", 10, 1);
     tree.writeSized("P/Q/q", 10, 1);
     tree.writeSized("P/R/r", 10, 1);
-    TSearchHolper holder;
-    HookReceiver receiver(spFolderDone, 1, [&](const ProgressReport&) { holder.Stop(); });
-    const auto out = runScan(holder, {.mode = dtDataSize, .paths = {tree.path("P")}}, receiver);
-    ASSERT_TRUE(out.finished);
-    const auto codes = codeArgs(out.reports);
-    ASSERT_EQ(codes.size(), 7u) << ::testing::PrintToString(codes);
-    EXPECT_EQ(codes[2].code, 8);
-    EXPECT_GE(codes[2].arg, 1);
-    EXPECT_LE(codes[2].arg, 3);
-    EXPECT_EQ(codes[3], (CodeArg{8, 3}));
-    EXPECT_EQ((std::vector<CodeArg>{codes[0], codes[1], codes[4], codes[5], codes[6]}),
-              C({{9, 0}, {1, 0}, {6, 0}, {7, 1}, {10, 0}}));
-    ASSERT_EQ(out.groups.size(), 1u);
-    const Strings group = sortedRelative(out.groups[0], tree.root());
-    EXPECT_TRUE(group == (Strings{"P/Q/q", "P/p1", "P/p2"}) ||
-                group == (Strings{"P/R/r", "P/p1", "P/p2"}))
-        << ::testing::PrintToString(group);
+    for (unsigned threads : {1u, 2u}) {
+        SCOPED_TRACE(threads);
+        TSearchHolper holder;
+        HookReceiver receiver(spFolderDone, 1, [&](const ProgressReport&) { holder.Stop(); });
+        const auto out =
+            runScan(holder, {.mode = dtDataSize, .paths = {tree.path("P")}, .hashThreads = threads},
+                    receiver);
+        ASSERT_TRUE(out.finished);
+        const auto codes = codeArgs(out.reports);
+        ASSERT_EQ(codes.size(), 7u) << ::testing::PrintToString(codes);
+        EXPECT_EQ(codes[2].code, 8);
+        EXPECT_GE(codes[2].arg, 1);
+        EXPECT_LE(codes[2].arg, 3);
+        EXPECT_EQ(codes[3], (CodeArg{8, 3}));
+        EXPECT_EQ((std::vector<CodeArg>{codes[0], codes[1], codes[4], codes[5], codes[6]}),
+                  C({{9, 0}, {1, 0}, {6, 0}, {7, 1}, {10, 0}}));
+        ASSERT_EQ(out.groups.size(), 1u);
+        const Strings group = sortedRelative(out.groups[0], tree.root());
+        EXPECT_TRUE(group == (Strings{"P/Q/q", "P/p1", "P/p2"}) ||
+                    group == (Strings{"P/R/r", "P/p1", "P/p2"}))
+            << ::testing::PrintToString(group);
+    }
+}
+
+TEST(Protocol, StopAtAnyFolderOfAWideTree) {
+    // Folders with sub-folders and many files, so that the second thread lists folders
+    // ahead of the walk and takes status calls when the stop comes. Whenever it comes,
+    // the walk ends cleanly: the folders it is in report, the size pre-pass is skipped,
+    // the fingerprint pass hashes its first file only, and the groups hold files that
+    // were collected.
+    TempTree tree;
+    for (int a = 0; a < 4; ++a)
+        for (int b = 0; b < 3; ++b)
+            for (int f = 0; f < 6; ++f)
+                tree.writeSized("w" + std::to_string(a) + "/s" + std::to_string(b) + "/f" +
+                                    std::to_string(f),
+                                10 + f, static_cast<uint32_t>(f));
+    for (unsigned threads : {1u, 2u}) {
+        for (TDuplicateType mode : {dtDataSize, dtMd5}) {
+            for (int nth : {1, 2, 4, 7, 11, 16}) {
+                SCOPED_TRACE("threads " + std::to_string(threads) + ", mode " +
+                             std::to_string(static_cast<int>(mode)) + ", stop at folder " +
+                             std::to_string(nth));
+                TSearchHolper holder;
+                HookReceiver receiver(spFolderDone, nth,
+                                      [&](const ProgressReport&) { holder.Stop(); });
+                const auto out =
+                    runScan(holder, {.mode = mode, .paths = {tree.root()}, .hashThreads = threads},
+                            receiver);
+                ASSERT_TRUE(out.finished);
+                const auto codes = codeArgs(out.reports);
+                ASSERT_GE(codes.size(), 5u);
+                EXPECT_EQ(codes[0], (CodeArg{9, 0}));
+                EXPECT_EQ(codes[1], (CodeArg{1, 0}));
+                size_t i = 2;
+                int64_t collected = 0;
+                int folders = 0;
+                for (; i < codes.size() && codes[i].code == spFolderDone; ++i, ++folders) {
+                    EXPECT_GE(codes[i].arg, collected);
+                    collected = codes[i].arg;
+                }
+                EXPECT_GE(folders, nth);
+                // Only the folders the walk is in (at most two above the stop) report.
+                EXPECT_LE(folders, nth + 2) << "the walk went on after the stop";
+                std::vector<CodeArg> rest(codes.begin() + static_cast<long>(i), codes.end());
+                ASSERT_GE(rest.size(), 3u);
+                if (mode == dtMd5) {
+                    EXPECT_EQ(rest.front(), (CodeArg{3, collected}));
+                    EXPECT_EQ(countCode(out.reports, spHashFile), collected > 0 ? 1 : 0);
+                    EXPECT_EQ(countCode(out.reports, spHashDone), 0);
+                }
+                EXPECT_EQ(countCode(out.reports, spSizePass), 0);
+                EXPECT_EQ(rest[rest.size() - 3], (CodeArg{6, 0}));
+                EXPECT_EQ(rest[rest.size() - 2].code, 7);
+                EXPECT_EQ(rest.back(), (CodeArg{10, 0}));
+                size_t grouped = 0;
+                for (const auto& g : out.groups)
+                    grouped += g.size();
+                EXPECT_LE(static_cast<int64_t>(grouped), collected);
+            }
+        }
+    }
 }
 
 TEST(Controller, StopWithoutScanDoesNotReachTheNextScan) {
@@ -392,6 +455,33 @@ TEST(Controller, SecondStartWhileRunningIsRefusedAndChangesNothing) {
     RecordingReceiver third;
     const auto out = runScan(holder, {.mode = dtMd5, .paths = {tree.path("one")}}, third);
     EXPECT_EQ(relative(out.groups, tree.root()), (Groups{{"one/a", "one/b"}}));
+}
+
+TEST(Controller, ThreadCountChangedDuringAScanAppliesToTheNextScan) {
+    // The caller may set the thread count at any time; a running scan keeps the count
+    // it started with and still finds every group.
+    TempTree tree;
+    for (int d = 0; d < 6; ++d)
+        for (int f = 0; f < 8; ++f)
+            tree.writeSized("d" + std::to_string(d) + "/f" + std::to_string(f), 100 + f,
+                            static_cast<uint32_t>(f));
+    TSearchHolper holder;
+    for (unsigned threads : {1u, 2u}) {
+        SCOPED_TRACE(threads);
+        holder.SetHashThreads(threads);
+        RecordingReceiver receiver;
+        const Strings paths{tree.root()};
+        ASSERT_EQ(
+            holder.FindDuplicateFiles(&receiver, dtMd5, &paths, nullptr, nullptr, nullptr, 0, -1),
+            0u);
+        for (unsigned i = 0; holder.IsSearching(); ++i)
+            holder.SetHashThreads(i % 3);
+        ASSERT_TRUE(receiver.waitFinished());
+        holder.WaitForWorker();
+        ASSERT_NE(holder.DuplicateResult(), nullptr);
+        expectWellFormed(*holder.DuplicateResult(), dtMd5, true);
+        EXPECT_EQ(holder.DuplicateResult()->size(), 8u);
+    }
 }
 
 TEST(Controller, NextScanClearsTheResultInPlace) {

@@ -188,5 +188,48 @@ TEST(Grouping, MixedTreeMatchesIndependentGrouping) {
     }
 }
 
+// Lists of 20,000 records and more are sorted in two halves on two threads and merged;
+// the groups and their order are those of one sort on one thread, and those worked out
+// here from the files.
+TEST(Grouping, LargeListsGroupTheSameOnOneAndTwoThreads) {
+    TempTree tree;
+    const std::string contents[] = {"a", "b", "ab", "ba", "abc", "xyz", "zz"};
+    const Strings names = {"f", "F", "g", "h.txt", "H.TXT"};
+    std::map<std::string, Strings> byName, byContent;
+    for (int i = 0; i < 20200; ++i) {
+        const std::string& content = contents[static_cast<size_t>(i * 7 / 5) % 7];
+        const std::string& name = names[static_cast<size_t>(i) % names.size()];
+        const std::string path = tree.write(
+            "d" + std::to_string(i % 101) + "/" + std::to_string(i / 101) + name, content);
+        std::string upperName = std::to_string(i / 101) + name;
+        for (auto& ch : upperName)
+            if (ch >= 'a' && ch <= 'z')
+                ch = static_cast<char>(ch - 'a' + 'A');
+        byName[std::to_string(content.size()) + "|" + upperName].push_back(path);
+        byContent[content].push_back(path);
+    }
+    for (TDuplicateType mode : {dtFileName, dtMd5Part}) {
+        // Expected groups: keys ascend by size first, then by name or fingerprint.
+        const auto& byKey = mode == dtFileName ? byName : byContent;
+        Groups expected;
+        for (const auto& [key, paths] : byKey)
+            if (paths.size() >= 2)
+                expected.push_back(paths);
+        Groups one;
+        for (unsigned threads : {1u, 2u}) {
+            SCOPED_TRACE(std::to_string(static_cast<int>(mode)) + "/" + std::to_string(threads));
+            const auto out = runScan({.mode = mode,
+                                      .paths = {tree.root()},
+                                      .hashThreads = threads,
+                                      .verifyDigests = false});
+            EXPECT_EQ(normalized(out.groups), normalized(expected));
+            if (threads == 1)
+                one = sortInside(out.groups);
+            else
+                EXPECT_EQ(sortInside(out.groups), one) << "the order of the groups differs";
+        }
+    }
+}
+
 } // namespace
 } // namespace pelidor::test
