@@ -101,10 +101,41 @@ std::string encodeUtf16(std::string_view s) {
         out.push_back(static_cast<char>(u & 0xFF));
         out.push_back(static_cast<char>(u >> 8));
     };
+    const auto isHigh = [](size_t n, uint32_t cp) {
+        return n == 3 && cp >= 0xD800 && cp <= 0xDBFF;
+    };
     for (size_t i = 0; i < s.size();) {
         uint32_t cp = 0;
         const size_t n = utf8Sequence(s, i, cp);
-        if (n == 0) {
+        if (isHigh(n, cp)) {
+            // A run of high surrogates in their 3-byte form. Followed by a low surrogate
+            // (its 3-byte form or an escaped byte), the last one would be read back paired
+            // with it as another character: then the whole run is written as escaped bytes.
+            size_t end = i + 3;
+            uint32_t next = 0;
+            size_t m = 0;
+            while (end < s.size()) {
+                m = utf8Sequence(s, end, next);
+                if (!isHigh(m, next))
+                    break;
+                end += 3;
+            }
+            const bool escape =
+                end < s.size() && (m == 0 || (m == 3 && next >= 0xDC00 && next <= 0xDFFF));
+            for (; i < end; i += 3) {
+                if (escape) {
+                    for (size_t k = 0; k < 3; ++k)
+                        put(0xDC00 + static_cast<unsigned char>(s[i + k]));
+                } else {
+                    utf8Sequence(s, i, next);
+                    put(next);
+                }
+            }
+            continue;
+        }
+        // U+DC80..U+DCFF stand for escaped bytes in the file: their own 3-byte forms are
+        // escaped too, byte by byte.
+        if (n == 0 || (n == 3 && cp >= 0xDC80 && cp <= 0xDCFF)) {
             put(0xDC00 + static_cast<unsigned char>(s[i]));
             ++i;
             continue;

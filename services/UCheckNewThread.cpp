@@ -310,7 +310,9 @@ std::vector<TNewsInfo> FilterNews(const QString& Answer, const std::string& MsgI
         info.url = item.value(QStringLiteral("url")).toString();
         info.width = item.value(QStringLiteral("FormWidth")).toInt();
         info.height = item.value(QStringLiteral("FormHeight")).toInt();
-        info.color = static_cast<int64_t>(item.value(QStringLiteral("color")).toDouble());
+        // A number beyond the 64-bit range (or not a number at all) is no colour.
+        const double color = item.value(QStringLiteral("color")).toDouble();
+        info.color = std::fabs(color) < 9.2e18 ? static_cast<int64_t>(color) : 0;
         list.push_back(std::move(info));
     }
     return list;

@@ -5,10 +5,6 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonParseError>
 #include <QPalette>
 #include <QScreen>
 #include <QShowEvent>
@@ -23,6 +19,7 @@
 #include "services/ServiceAddresses.h"
 #include "services/UCatch.h"
 #include "services/UCheckNewThread.h"
+#include "services/UnreadAnswer.h"
 #include "services/uUploadFile.h"
 #include "shell/SharedHelpers.h"
 #include "ui/toolkit/OrlaMsgBox.h"
@@ -183,17 +180,7 @@ bool TFrmOrlaSupport::NeedsIdentification(const QString& Url) {
 }
 
 std::vector<int> TFrmOrlaSupport::ParseUnreadAnswer(const QString& Answer) {
-    std::vector<int> ids;
-    QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(Answer.toUtf8(), &error);
-    if (error.error != QJsonParseError::NoError || !doc.isArray())
-        return ids;
-    for (const QJsonValue& element : doc.array()) {
-        const QJsonValue id = element.toObject().value(QLatin1String("id"));
-        if (id.isDouble())
-            ids.push_back(id.toInt());
-    }
-    return ids;
+    return pelidor::ParseUnreadAnswer(Answer);
 }
 
 bool TFrmOrlaSupport::GetMessage() {
