@@ -37,27 +37,6 @@ using pelidor::fault_test::readAll;
 
 namespace {
 
-// Answers every modal window that shows up (from any nested event loop) with `act`
-// while it lives; each window once.
-class ModalAnswerer {
-public:
-    explicit ModalAnswerer(std::function<void(QWidget*)> act) : act_(std::move(act)) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal == nullptr || !modal->isVisible() || modal == last_)
-                return;
-            last_ = modal;
-            act_(modal);
-        });
-        timer_.start(5);
-    }
-
-private:
-    std::function<void(QWidget*)> act_;
-    QTimer timer_;
-    QPointer<QWidget> last_;
-};
-
 class WindowFaults : public MainWindowTest {
 protected:
     void SetUp() override {
@@ -73,28 +52,6 @@ protected:
         ASSERT_TRUE(scan());
         ASSERT_EQ(window->model->RowCount(), rows);
     }
-    int rowOf(const std::string& relative) const {
-        const std::vector<Row> listed = rows();
-        for (size_t i = 0; i < listed.size(); ++i)
-            if (listed[i].path == relative)
-                return int(i);
-        return -1;
-    }
-    void tick(std::initializer_list<std::string> relatives) {
-        for (const std::string& r : relatives) {
-            const int row = rowOf(r);
-            ASSERT_GE(row, 0) << r;
-            window->model->setData(window->model->index(row, colFileName), Qt::Checked,
-                                   Qt::CheckStateRole);
-        }
-    }
-    std::vector<std::string> listed() const {
-        std::vector<std::string> out;
-        for (const Row& r : rows())
-            out.push_back(r.path + (r.checked ? " [x]" : ""));
-        return out;
-    }
-
     test::EnvGuard env;
     test::TempTree home; // $XDG_DATA_HOME: the trash
 };

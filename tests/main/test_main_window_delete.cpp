@@ -93,29 +93,6 @@ std::string hex(const std::string& bytes) {
     return out;
 }
 
-// Answers every modal dialog that appears (from any nested event loop) with `act`,
-// until it goes away; the dialogs seen are counted.
-class ModalAnswerer {
-public:
-    explicit ModalAnswerer(std::function<void(QWidget*)> act) : act_(std::move(act)) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal == nullptr || !modal->isVisible() || modal == last_)
-                return;
-            last_ = modal;
-            ++count;
-            act_(modal);
-        });
-        timer_.start(5);
-    }
-    int count = 0;
-
-private:
-    std::function<void(QWidget*)> act_;
-    QTimer timer_;
-    QPointer<QWidget> last_;
-};
-
 class DeleteTest : public MainWindowTest {
 protected:
     void SetUp() override {
@@ -132,31 +109,6 @@ protected:
         open();
         ASSERT_TRUE(scan());
         ASSERT_GT(window->model->RowCount(), 0);
-    }
-
-    int rowOf(const std::string& relative) const {
-        const std::vector<Row> listed = rows();
-        for (size_t i = 0; i < listed.size(); ++i)
-            if (listed[i].path == relative)
-                return int(i);
-        return -1;
-    }
-
-    // Ticks the rows of these files as the user does, through the list's check box.
-    void tick(std::initializer_list<std::string> relatives) {
-        for (const std::string& r : relatives) {
-            const int row = rowOf(r);
-            ASSERT_GE(row, 0) << r;
-            window->model->setData(window->model->index(row, colFileName), Qt::Checked,
-                                   Qt::CheckStateRole);
-        }
-    }
-
-    std::vector<std::string> listed() const {
-        std::vector<std::string> out;
-        for (const Row& r : rows())
-            out.push_back(r.path + (r.checked ? " [x]" : ""));
-        return out;
     }
 
     test::EnvGuard env;

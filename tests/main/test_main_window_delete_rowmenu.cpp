@@ -96,14 +96,6 @@ protected:
         ASSERT_EQ(window->model->RowCount(), 3);
     }
 
-    int rowOf(const std::string& relative) const {
-        const std::vector<Row> listed = rows();
-        for (size_t i = 0; i < listed.size(); ++i)
-            if (listed[i].path == relative)
-                return int(i);
-        return -1;
-    }
-
     // A right click on the row: it selects the row and pops the menu up when it may.
     void rightClick(int row) {
         TResultsView* view = window->vtFile;

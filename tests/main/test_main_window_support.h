@@ -15,12 +15,15 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QStringDecoder>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -40,6 +43,29 @@ namespace pelidor::main_window_test {
 inline const std::string kPelidorKey = "HKEY_CURRENT_USER\\SOFTWARE\\Corvane\\Pelidor";
 
 // One listed row: the path below the data tree, its group and its band colour.
+// Answers every modal dialog that appears (from any nested event loop) with `act`,
+// until it goes away; the dialogs seen are counted.
+class ModalAnswerer {
+public:
+    explicit ModalAnswerer(std::function<void(QWidget*)> act) : act_(std::move(act)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal == nullptr || !modal->isVisible() || modal == last_)
+                return;
+            last_ = modal;
+            ++count;
+            act_(modal);
+        });
+        timer_.start(5);
+    }
+    int count = 0;
+
+private:
+    std::function<void(QWidget*)> act_;
+    QTimer timer_;
+    QPointer<QWidget> last_;
+};
+
 struct Row {
     std::string path;
     int group = 0;
@@ -102,6 +128,33 @@ protected:
             QTest::qWait(5);
         }
         return true;
+    }
+
+    // The list position of a file, by its path relative to the data tree; -1 if absent.
+    int rowOf(const std::string& relative) const {
+        const std::vector<Row> listed = rows();
+        for (size_t i = 0; i < listed.size(); ++i)
+            if (listed[i].path == relative)
+                return int(i);
+        return -1;
+    }
+
+    // Ticks the rows of these files as the user does, through the list's check box.
+    void tick(std::initializer_list<std::string> relatives) {
+        for (const std::string& r : relatives) {
+            const int row = rowOf(r);
+            ASSERT_GE(row, 0) << r;
+            window->model->setData(window->model->index(row, colFileName), Qt::Checked,
+                                   Qt::CheckStateRole);
+        }
+    }
+
+    // The listed files, relative to the data tree, each ticked one marked " [x]".
+    std::vector<std::string> listed() const {
+        std::vector<std::string> out;
+        for (const Row& r : rows())
+            out.push_back(r.path + (r.checked ? " [x]" : ""));
+        return out;
     }
 
     // The listed rows, paths relative to the data tree.
