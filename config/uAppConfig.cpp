@@ -260,6 +260,10 @@ void LoadAppConfig() {
     c.RecycleDelete = ini.readBool(kGeneral, "RecycleDelete", true);
     c.AutoBackup = ini.readBool(kGeneral, "AutoBackup", true);
     c.backPath = ini.readString(kGeneral, "backPath", c.DataPath);
+    // A NUL byte would cut the folder short where the system takes the path: a
+    // different folder. Such a value counts as absent.
+    if (c.backPath.find('\0') != std::string::npos)
+        c.backPath = c.DataPath;
     if (!ParseDateTimeValue(ini.readString(kGeneral, "LastUpdate", {}), sep, c.LastUpdate))
         c.LastUpdate = platform::nowLocalDateTime();
     c.GroupColor1 = ini.readInteger(kGeneral, "Color1", 15461355);

@@ -290,6 +290,13 @@ TEST_F(AppConfigTest, ValuesParseOrTakeDefaultsAndSurviveASave) {
         EXPECT_NE(text.find(kept), std::string::npos) << kept;
 }
 
+TEST_F(AppConfigTest, ABackupFolderWithANulByteCountsAsAbsent) {
+    using namespace std::string_literals;
+    writeConfig("[General]\nbackPath=/tmp/backups\0/elsewhere/\n"s);
+    LoadAppConfig();
+    EXPECT_EQ(AppConfig.backPath, AppConfig.DataPath);
+}
+
 TEST_F(AppConfigTest, LastUpdateUsesTheLocaleDecimalSeparator) {
     struct FormatCase {
         double value;
