@@ -13,6 +13,9 @@
 #include "platform/Paths.h"
 
 namespace pelidor {
+
+std::string_view BuiltInEnglishPack(); // generated from English.ini
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -96,6 +99,13 @@ std::shared_ptr<const LangTable> activeTable() {
     return table;
 }
 
+// The English texts built into the program, for when English.ini cannot be read.
+std::shared_ptr<const LangTable> builtInTable() {
+    static const auto table =
+        std::make_shared<const LangTable>(LangTable::parse(BuiltInEnglishPack(), LangRead::Table));
+    return table;
+}
+
 // The English table, loaded at the first miss and kept; tried again while its file is
 // missing.
 std::shared_ptr<const LangTable> fallbackTable() {
@@ -117,7 +127,7 @@ std::shared_ptr<const LangTable> fallbackTable() {
     std::lock_guard guard(s.lock);
     s.fallback = table;
     s.fallbackLoaded = table != nullptr;
-    return table;
+    return table ? table : builtInTable();
 }
 
 // The base names of the language files ("*.ini", letters of the suffix as written),

@@ -12,8 +12,8 @@
 
 namespace pelidor {
 
-// The translated text of Ident in Section: the active file, then English.ini, then
-// Default.
+// The translated text of Ident in Section: the active file, then English.ini (the copy
+// built into the program when the file cannot be read), then Default.
 std::string ReadLangString(const std::string& Section, const std::string& Ident,
                            const std::string& Default = std::string());
 

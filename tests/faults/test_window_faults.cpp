@@ -293,6 +293,8 @@ TEST_F(WindowFaults, StartsWithADamagedSettingsFileAndWithoutLanguagePacks) {
     EXPECT_TRUE(AppConfig.RecycleDelete);
     EXPECT_EQ(AppConfig.Lang, "English");
     EXPECT_EQ(window->cbbMode->count(), 4);
+    // The captions come from the English texts built into the program.
+    EXPECT_EQ(window->btnScan->text(), QStringLiteral("Scan"));
 
     AppConfig.includePath = {data.root()};
     window->edPath->setText(QString::fromStdString(data.root()));
