@@ -1,16 +1,49 @@
 // Runs a Qt test program inside a QApplication (offscreen unless a platform is set)
 // with a private runtime folder (mode 0700) and private config and data folders, so
-// that nothing touches the real user's files.
+// that nothing touches the real user's files. A test still running after
+// PELIDOR_TEST_STACK_DUMP seconds (default 50) gets the stacks of all its threads
+// printed (through gdb, when installed), so that a hang leaves a trace before the
+// test's time limit ends it.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+
+namespace {
+
+void startStackDumpTimer() {
+    const char* value = std::getenv("PELIDOR_TEST_STACK_DUMP");
+    const int seconds = value != nullptr && *value != 0 ? std::atoi(value) : 50;
+    if (seconds <= 0 || ::access("/usr/bin/gdb", X_OK) != 0)
+        return;
+    const std::string pid = std::to_string(::getpid());
+    std::thread([seconds, pid] {
+        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        std::fprintf(stderr, "\n*** still running after %d s; the stacks:\n", seconds);
+        std::fflush(stderr);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(2, 1);
+            ::execl("/usr/bin/gdb", "gdb", "-p", pid.c_str(), "-batch", "-nx", "-ex",
+                    "thread apply all bt", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        if (child > 0)
+            ::waitpid(child, nullptr, 0);
+    }).detach();
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     const char* tmp = std::getenv("TMPDIR");
@@ -25,6 +58,7 @@ int main(int argc, char** argv) {
     ::setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
 
+    startStackDumpTimer();
     int result = 0;
     {
         QApplication app(argc, argv);
