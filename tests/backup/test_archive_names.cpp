@@ -103,7 +103,7 @@ TEST(ArchiveDeletion, DeletesReadOnlyArchivesAndCountsMissingOnesAsDeleted) {
     ::chmod(archive.c_str(), 0400);
     ::chmod(tree.path("bak").c_str(), 0755);
     EXPECT_TRUE(backup::DeleteBackupArchive(archive));
-    EXPECT_FALSE(exists(archive));
+    EXPECT_FALSE(pathExists(archive));
     EXPECT_TRUE(backup::DeleteBackupArchive(archive));
     // A folder of that name is not an archive and stays.
     const std::string folder = tree.mkdir("bak/Qdx45635.5.bak");

@@ -113,7 +113,7 @@ TEST_F(ArchiveRestoreTest, PutsFilesBackWithContentTimeAndMode) {
     }
     expectNoTemporaryFiles(tree.path("docs"));
     expectNoTemporaryFiles(tree.path("docs/deep/er"));
-    EXPECT_TRUE(exists(archive)); // the caller decides about the archive
+    EXPECT_TRUE(pathExists(archive)); // the caller decides about the archive
 }
 
 TEST_F(ArchiveRestoreTest, AnExistingFileIsReplacedOnlyWhenTheAnswerIsYes) {
@@ -186,8 +186,8 @@ TEST_F(ArchiveRestoreTest, NeverWritesWhatTheArchiveDoesNotNameExactly) {
     EXPECT_EQ(folderNames(tree.path("safe")), std::vector<std::string>{"ok.txt"});
     EXPECT_TRUE(folderNames(work).empty());
     EXPECT_TRUE(folderNames(tree.path("work")) == std::vector<std::string>{"inner"});
-    EXPECT_FALSE(exists(tree.path("evil-dotdot.txt")));
-    EXPECT_FALSE(exists(tree.path("evil-double-slash.txt")));
+    EXPECT_FALSE(pathExists(tree.path("evil-dotdot.txt")));
+    EXPECT_FALSE(pathExists(tree.path("evil-double-slash.txt")));
 }
 
 TEST_F(ArchiveRestoreTest, DamagedOrForeignArchivesFailCleanly) {
@@ -219,7 +219,7 @@ TEST_F(ArchiveRestoreTest, DamagedOrForeignArchivesFailCleanly) {
         EXPECT_EQ(report.failures[0].path, bad);
         EXPECT_EQ(report.failures[0].problem, RestoreProblem::BadArchive);
         EXPECT_EQ(report.written, 0u);
-        EXPECT_FALSE(exists(a));
+        EXPECT_FALSE(pathExists(a));
     }
     // A folder, a link and nothing at all in place of the archive.
     const std::string folder = tree.mkdir("bak/Qdx3.bak");
@@ -231,7 +231,7 @@ TEST_F(ArchiveRestoreTest, DamagedOrForeignArchivesFailCleanly) {
     const backup::RestoreReport missing = RestoreBackupArchive(tree.path("bak/none.bak"), nullptr);
     EXPECT_EQ(missing.failures.at(0).problem, RestoreProblem::SystemError);
     EXPECT_EQ(missing.failures.at(0).error, ENOENT);
-    EXPECT_FALSE(exists(a));
+    EXPECT_FALSE(pathExists(a));
 
     // One entry's data damaged: that entry fails, leaves nothing, and the other one
     // is still restored.
@@ -246,7 +246,7 @@ TEST_F(ArchiveRestoreTest, DamagedOrForeignArchivesFailCleanly) {
     ASSERT_EQ(report.failures.size(), 1u);
     EXPECT_EQ(report.failures[0].path, a);
     EXPECT_EQ(report.failures[0].problem, RestoreProblem::Damaged);
-    EXPECT_FALSE(exists(a));
+    EXPECT_FALSE(pathExists(a));
     EXPECT_EQ(readAll(b), "b");
     expectNoTemporaryFiles(tree.path("f"));
 }
@@ -307,7 +307,7 @@ TEST_F(ArchiveRestoreTest, AFullDiskNeverLeavesAPartialFileUnderTheRealName) {
     ASSERT_EQ(report.failures.size(), 2u);
     EXPECT_EQ(report.failures[0].error, EFBIG);
     EXPECT_EQ(report.failures[1].error, EFBIG);
-    EXPECT_FALSE(exists(big));
+    EXPECT_FALSE(pathExists(big));
     EXPECT_EQ(readAll(kept), "the newer copy");
     expectNoTemporaryFiles(tree.path("f"));
 }

@@ -253,7 +253,7 @@ TEST_F(ArchiveWriterTest, UsesTheLocaleDecimalSeparatorInTheName) {
     const std::string a = tree.write("f/a", "A");
     const backup::BackupReport report = WriteBackupArchive(bak + "/", {a}, kNow, ",");
     EXPECT_EQ(report.archivePath, bak + "/Qdx45634,50000000.bak");
-    EXPECT_TRUE(exists(report.archivePath));
+    EXPECT_TRUE(pathExists(report.archivePath));
 }
 
 TEST_F(ArchiveWriterTest, AFileWhoseContentDoesNotMatchItsSizeIsNotStoredShort) {

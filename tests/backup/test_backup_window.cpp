@@ -159,9 +159,9 @@ TEST_F(BackupWindowTest, DeletesTheTickedArchivesReadOnlyOrNot) {
 
     QTest::mouseClick(button("btnDelete"), Qt::LeftButton);
 
-    EXPECT_FALSE(exists(first));
-    EXPECT_FALSE(exists(second));
-    EXPECT_TRUE(exists(third));
+    EXPECT_FALSE(pathExists(first));
+    EXPECT_FALSE(pathExists(second));
+    EXPECT_TRUE(pathExists(third));
     ASSERT_EQ(list()->topLevelItemCount(), 1);
     EXPECT_EQ(TfrmBackup::RowArchive(list()->topLevelItem(0)), third);
     EXPECT_FALSE(button("btnDelete")->isEnabled());
@@ -193,8 +193,8 @@ TEST_F(BackupWindowTest, RestoresEveryTickedArchiveAskingBeforeReplacingAFile) {
     EXPECT_EQ(readAll(b), "archived b");
     EXPECT_EQ(readAll(c), "archived c");
     // Both restores completed: their archives and rows are gone.
-    EXPECT_FALSE(exists(first));
-    EXPECT_FALSE(exists(second));
+    EXPECT_FALSE(pathExists(first));
+    EXPECT_FALSE(pathExists(second));
     ASSERT_EQ(list()->topLevelItemCount(), 1);
     EXPECT_EQ(TfrmBackup::RowArchive(list()->topLevelItem(0)), kept);
     EXPECT_FALSE(window->Restoring());
@@ -213,7 +213,7 @@ TEST_F(BackupWindowTest, AnswerNoKeepsTheFileAndStillCompletesTheRestore) {
 
     EXPECT_EQ(answers.shown.size(), 1u);
     EXPECT_EQ(readAll(a), "newer");
-    EXPECT_FALSE(exists(archive));
+    EXPECT_FALSE(pathExists(archive));
     EXPECT_EQ(list()->topLevelItemCount(), 0);
 }
 
@@ -231,7 +231,7 @@ TEST_F(BackupWindowTest, AFailedRestoreKeepsTheArchiveAndSaysWhy) {
     QTest::mouseClick(button("btnRestore"), Qt::LeftButton);
 
     EXPECT_EQ(readAll(a), "a");
-    EXPECT_TRUE(exists(archive));
+    EXPECT_TRUE(pathExists(archive));
     ASSERT_EQ(list()->topLevelItemCount(), 1);
     EXPECT_EQ(list()->topLevelItem(0)->checkState(0), Qt::Checked);
     EXPECT_TRUE(button("btnRestore")->isEnabled());

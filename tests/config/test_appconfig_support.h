@@ -2,6 +2,8 @@
 // a file-size limit that makes writes fail as on a full disk, whole-file reads.
 #pragma once
 
+#include "tests/support/TempTree.h"
+
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -18,11 +20,7 @@ namespace pelidor::settings_test {
 using ScopedEnv = pelidor::test::EnvGuard;
 
 using test::FileSizeLimit;
-
-inline std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test::readAll;
 
 // UTF-16LE bytes of an ASCII/Latin-1 text (enough to build test files by hand).
 inline std::string utf16le(const std::string& latin1) {

@@ -16,27 +16,9 @@
 
 namespace pelidor::fault_test {
 
-inline std::string readAll(const std::string& path) {
-    std::string data;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buffer[65536];
-        size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-            data.append(buffer, n);
-        std::fclose(f);
-    }
-    return data;
-}
-
-inline bool exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-inline bool isFolder(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+using test::isFolder;
+using test::pathExists;
+using test::readAll;
 
 // The names in a folder that start with "." (temporary files are hidden).
 inline std::vector<std::string> hiddenNames(const std::string& folder) {

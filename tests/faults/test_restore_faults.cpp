@@ -82,7 +82,7 @@ TEST(RestoreFaults, AReadOnlyDestinationFolderFailsEachFileAndWritesNothing) {
                       {tree.path("dest/sub/deep.txt"), RestoreProblem::SystemError, EACCES}}));
         EXPECT_LE(asked, 1);
         expectNothingWritten(tree, "dest");
-        EXPECT_TRUE(exists(archive));
+        EXPECT_TRUE(pathExists(archive));
     });
     ::chmod(tree.path("dest").c_str(), 0755);
 }

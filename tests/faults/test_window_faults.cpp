@@ -30,8 +30,8 @@
 
 using namespace pelidor;
 using namespace pelidor::main_window_test;
-using pelidor::fault_test::exists;
 using pelidor::fault_test::hiddenNames;
+using pelidor::fault_test::pathExists;
 using pelidor::fault_test::PrivateTmpfs;
 using pelidor::fault_test::readAll;
 
@@ -202,8 +202,8 @@ TEST_F(WindowFaults, AFolderReplacedByALinkOrARemovedFileBeforeTheDeletion) {
         const std::string content = test::seededContent(3000, 8);
         EXPECT_EQ(readAll(data.path(dir + "/keep/x.bin")), content);
         EXPECT_EQ(readAll(data.path(dir + "/b-old/x.bin")), content);
-        EXPECT_FALSE(exists(data.path(dir + "/c-moved/x.bin")));
-        EXPECT_TRUE(exists(data.path(dir + "/c-moved")));
+        EXPECT_FALSE(pathExists(data.path(dir + "/c-moved/x.bin")));
+        EXPECT_TRUE(pathExists(data.path(dir + "/c-moved")));
         EXPECT_EQ(test::folderNames(caseHome.path("Trash/files")),
                   toTrash ? std::vector<std::string>{"x.bin"} : std::vector<std::string>{});
         // Yes to each failure: every processed row left the list.
@@ -266,7 +266,7 @@ TEST_F(WindowFaults, ARestoreToAReadOnlyDestinationKeepsTheArchiveAndSaysWhy) {
                          QString::fromStdString(files[0]) + QStringLiteral(": ") + reason +
                          QStringLiteral("\r\n") + QString::fromStdString(files[1]) +
                          QStringLiteral(": ") + reason});
-    EXPECT_TRUE(exists(archive));
+    EXPECT_TRUE(pathExists(archive));
     ASSERT_EQ(manager->Files()->topLevelItemCount(), 1);
     EXPECT_EQ(manager->Files()->topLevelItem(0)->checkState(0), Qt::Checked);
     EXPECT_TRUE(hiddenNames(volumePath).empty());

@@ -29,30 +29,11 @@
 
 using namespace pelidor;
 using namespace pelidor::main_window_test;
+using pelidor::test::isFolder;
+using pelidor::test::pathExists;
+using pelidor::test::readAll;
 
 namespace {
-
-bool exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-bool isFolder(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string readFile(const std::string& path) {
-    std::string data;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-            data.append(buffer, n);
-        std::fclose(f);
-    }
-    return data;
-}
 
 // The entries of a ZIP file as Python's zipfile reads them: "ok" or "bad" for its own
 // test of every entry, then per entry its name and its data as hex.
@@ -164,9 +145,9 @@ TEST_F(DeleteTest, EachModeDeletesTheTickedFilesOnly) {
         EXPECT_TRUE(window->vtFile->isEnabled());
         EXPECT_FALSE(window->model->InUpdate());
         EXPECT_EQ(listed(), std::vector<std::string>{dir + "/a/photo.jpg"});
-        EXPECT_TRUE(exists(data.path(dir + "/a/photo.jpg")));
+        EXPECT_TRUE(pathExists(data.path(dir + "/a/photo.jpg")));
         for (const std::string& t : ticked)
-            EXPECT_FALSE(exists(data.path(t))) << t;
+            EXPECT_FALSE(pathExists(data.path(t))) << t;
         // After a backup the button is enabled again; after a direct deletion it is not.
         EXPECT_EQ(window->btnDel->isEnabled(), c.archive);
         EXPECT_EQ(window->whintwin1->window() != nullptr, c.hint);
@@ -180,7 +161,7 @@ TEST_F(DeleteTest, EachModeDeletesTheTickedFilesOnly) {
                 test::folderNames(trashInfo),
                 (std::vector<std::string>{".hidden copy.jpg.trashinfo", "photo copy.jpg.trashinfo",
                                           "read-only.jpg.trashinfo"}));
-            EXPECT_NE(readFile(trashInfo + "/photo copy.jpg.trashinfo")
+            EXPECT_NE(readAll(trashInfo + "/photo copy.jpg.trashinfo")
                           .find("\nPath=" +
                                 platform::trashInfoEscape(data.path(dir + "/b/photo copy.jpg")) +
                                 "\n"),
@@ -241,9 +222,9 @@ TEST_F(DeleteTest, FailureDialogNoKeepsTheRestAndYesWithTheBoxGoesOnQuietly) {
     EXPECT_EQ(messages[0], DeleteFailureMessage(data.path("c/1.bin"), EWOULDBLOCK));
     EXPECT_TRUE(messages[0].contains(QString::fromLocal8Bit(std::strerror(EWOULDBLOCK))));
     EXPECT_EQ(listed(), (std::vector<std::string>{"a/1.bin", "c/1.bin [x]", "d/1.bin [x]"}));
-    EXPECT_FALSE(exists(data.path("b/1.bin")));
-    EXPECT_TRUE(exists(data.path("c/1.bin")));
-    EXPECT_TRUE(exists(data.path("d/1.bin")));
+    EXPECT_FALSE(pathExists(data.path("b/1.bin")));
+    EXPECT_TRUE(pathExists(data.path("c/1.bin")));
+    EXPECT_TRUE(pathExists(data.path("d/1.bin")));
     EXPECT_TRUE(window->vtFile->isEnabled());
     EXPECT_FALSE(window->DeletionRunning());
     window.reset();
@@ -280,9 +261,9 @@ TEST_F(DeleteTest, FailureDialogNoKeepsTheRestAndYesWithTheBoxGoesOnQuietly) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], DeleteFailureMessage(more.path("b/2.bin"), EISDIR));
     EXPECT_EQ(window->model->RowCount(), 0);
-    EXPECT_FALSE(exists(more.path("a/2.bin")));
+    EXPECT_FALSE(pathExists(more.path("a/2.bin")));
     EXPECT_TRUE(isFolder(more.path("b/2.bin")));
-    EXPECT_FALSE(exists(more.path("c/2.bin")));
+    EXPECT_FALSE(pathExists(more.path("c/2.bin")));
     EXPECT_TRUE(isFolder(more.path("d/2.bin")));
     // Only the file of the first run is in the trash.
     EXPECT_EQ(test::folderNames(home.path("Trash/files")), std::vector<std::string>{"1.bin"});
@@ -320,7 +301,7 @@ TEST_F(DeleteTest, ABackupThatCannotStoreEveryFileAsksFirstAndNoIsTheDefault) {
                                        "were not backed up cannot be restored."));
     EXPECT_EQ(listed(), (std::vector<std::string>{"a/x.bin", "b/x.bin [x]", "c/x.bin [x]"}));
     for (const char* f : {"a/x.bin", "b/x.bin", "c/x.bin"})
-        EXPECT_TRUE(exists(data.path(f))) << f;
+        EXPECT_TRUE(pathExists(data.path(f))) << f;
     EXPECT_TRUE(window->btnDel->isEnabled());
     EXPECT_FALSE(window->DeletionRunning());
     EXPECT_TRUE(window->LastBackupReport().archiveFailed);
@@ -357,8 +338,8 @@ TEST_F(DeleteTest, ABackupThatCannotStoreEveryFileAsksFirstAndNoIsTheDefault) {
                                  "permanently anyway? Files that were not backed up "
                                  "cannot be restored."));
     EXPECT_EQ(listed(), std::vector<std::string>{"a/x.bin"});
-    EXPECT_TRUE(exists(data.path("b/x.bin")));
-    EXPECT_FALSE(exists(data.path("c/x.bin")));
+    EXPECT_TRUE(pathExists(data.path("b/x.bin")));
+    EXPECT_FALSE(pathExists(data.path("c/x.bin")));
     const std::vector<std::string> archives = test::folderNames(bak);
     ASSERT_EQ(archives.size(), 1u);
     bool intact = false;
@@ -378,8 +359,8 @@ TEST_F(DeleteTest, NothingTickedDeletesNothing) {
     window->btnDeleteClick();
     EXPECT_EQ(unexpected.count, 0);
     EXPECT_EQ(listed(), (std::vector<std::string>{"a/x.bin", "b/x.bin"}));
-    EXPECT_TRUE(exists(data.path("a/x.bin")));
-    EXPECT_TRUE(exists(data.path("b/x.bin")));
+    EXPECT_TRUE(pathExists(data.path("a/x.bin")));
+    EXPECT_TRUE(pathExists(data.path("b/x.bin")));
     EXPECT_TRUE(test::folderNames(bak).empty());
     EXPECT_TRUE(window->LastBackupReport().complete());
     EXPECT_FALSE(window->DeletionRunning());
@@ -436,7 +417,7 @@ TEST_F(DeleteTest, CommandsAreHeldOffWhileADeletionRuns) {
     EXPECT_EQ(listed(),
               (std::vector<std::string>{"a/x.bin [x]", "b/x.bin [x]", "c/x.bin", "d/x.bin"}));
     for (const char* f : {"b/x.bin", "c/x.bin", "d/x.bin"})
-        EXPECT_TRUE(exists(data.path(f))) << f;
+        EXPECT_TRUE(pathExists(data.path(f))) << f;
 
     // Afterwards the commands work again.
     QTest::mouseClick(window->btnSelAll, Qt::LeftButton);
@@ -477,7 +458,7 @@ TEST_F(DeleteTest, AFileWhoseTrashCannotBeUsedFailsWithTheSystemsReason) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], DeleteFailureMessage(data.path("volume/b.txt"), ENOTDIR));
     EXPECT_TRUE(messages[0].contains(QStringLiteral("Not a directory")));
-    EXPECT_EQ(readFile(data.path("volume/b.txt")), test::seededContent(500, 7));
+    EXPECT_EQ(readAll(data.path("volume/b.txt")), test::seededContent(500, 7));
     // Yes: the row goes, the file stays.
     EXPECT_EQ(listed(), std::vector<std::string>{"volume/a.txt"});
 }
@@ -540,14 +521,14 @@ TEST_F(DeleteTest, AFileChangedOrReplacedByALinkSinceTheSearchIsNotDeleted) {
         EXPECT_EQ(messages[3], DeleteFailureMessage(data.path(dir + "/f/x.bin"), changed));
         EXPECT_TRUE(messages[2].startsWith(QStringLiteral("Unable to delete the file: \"")));
 
-        EXPECT_EQ(readFile(data.path(dir + "/a/x.bin")), test::seededContent(2000, 3));
-        EXPECT_EQ(readFile(data.path(dir + "/b/x.bin")), grown);
-        EXPECT_EQ(readFile(data.path(dir + "/c/x.bin")), sameSize);
+        EXPECT_EQ(readAll(data.path(dir + "/a/x.bin")), test::seededContent(2000, 3));
+        EXPECT_EQ(readAll(data.path(dir + "/b/x.bin")), grown);
+        EXPECT_EQ(readAll(data.path(dir + "/c/x.bin")), sameSize);
         struct stat link {};
         EXPECT_EQ(::lstat(data.path(dir + "/d/x.bin").c_str(), &link), 0);
         EXPECT_TRUE(S_ISLNK(link.st_mode));
-        EXPECT_EQ(readFile(data.path(dir + "/f/x.bin")), test::seededContent(2000, 3));
-        EXPECT_FALSE(exists(data.path(dir + "/e/x.bin")));
+        EXPECT_EQ(readAll(data.path(dir + "/f/x.bin")), test::seededContent(2000, 3));
+        EXPECT_FALSE(pathExists(data.path(dir + "/e/x.bin")));
         EXPECT_EQ(test::folderNames(caseHome.path("Trash/files")),
                   toTrash ? std::vector<std::string>{"x.bin"} : std::vector<std::string>{});
         // Yes: the rows went, the files stayed.

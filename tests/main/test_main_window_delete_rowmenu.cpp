@@ -24,25 +24,10 @@
 
 using namespace pelidor;
 using namespace pelidor::main_window_test;
+using pelidor::test::pathExists;
+using pelidor::test::readAll;
 
 namespace {
-
-bool exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-std::string readFile(const std::string& path) {
-    std::string data;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-            data.append(buffer, n);
-        std::fclose(f);
-    }
-    return data;
-}
 
 // Records the file addresses handed to the desktop instead of opening them.
 class UrlRecorder : public QObject {
@@ -191,8 +176,8 @@ TEST_F(RowMenuTest, DeleteFromTheRowMenuIsPermanentAndKeepsTheRowOnFailure) {
 
     // Deleted for good, not into the trash; the row goes without a message.
     choose("a/one.txt", 5);
-    EXPECT_FALSE(exists(data.path("a/one.txt")));
-    EXPECT_FALSE(exists(home.path("Trash/files/one.txt")));
+    EXPECT_FALSE(pathExists(data.path("a/one.txt")));
+    EXPECT_FALSE(pathExists(home.path("Trash/files/one.txt")));
     EXPECT_EQ(listed(), (std::vector<std::string>{"b/one, copy.txt", "c/one.txt"}));
 
     // A folder where the file was: the error box, the row stays.
@@ -241,9 +226,9 @@ TEST_F(RowMenuTest, DeleteFromTheRowMenuLeavesAChangedFileAndALink) {
                          QStringLiteral("Unable to delete the file: The file was replaced by a "
                                         "link")}));
     EXPECT_EQ(listed(), (std::vector<std::string>{"a/one.txt", "b/one, copy.txt", "c/one.txt"}));
-    EXPECT_EQ(readFile(data.path("a/one.txt")), test::seededContent(1000, 9));
-    EXPECT_EQ(readFile(data.path("b/one, copy.txt")), test::seededContent(1000, 1));
-    EXPECT_EQ(readFile(data.path("c/one.txt")), test::seededContent(1000, 1));
+    EXPECT_EQ(readAll(data.path("a/one.txt")), test::seededContent(1000, 9));
+    EXPECT_EQ(readAll(data.path("b/one, copy.txt")), test::seededContent(1000, 1));
+    EXPECT_EQ(readAll(data.path("c/one.txt")), test::seededContent(1000, 1));
 }
 
 TEST_F(RowMenuTest, ExportWritesTheChosenFile) {
@@ -272,7 +257,7 @@ TEST_F(RowMenuTest, ExportWritesTheChosenFile) {
     answer = QString::fromStdString(csv);
     choose("a/one.txt", 7);
     EXPECT_EQ(asked, 2);
-    const std::string text = readFile(csv);
+    const std::string text = readAll(csv);
     EXPECT_EQ(text.rfind("\"File Name\",\"File Size\",\"Modify time\",\"Create time\"\r\n", 0), 0u);
     EXPECT_NE(text.find("\"" + data.path("b/one, copy.txt") + "\",\"1,000 Bytes\","),
               std::string::npos);

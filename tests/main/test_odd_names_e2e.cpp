@@ -22,7 +22,7 @@
 
 using namespace pelidor;
 using namespace pelidor::main_window_test;
-using backup_test::exists;
+using backup_test::pathExists;
 using backup_test::readAll;
 using backup_test::runCommand;
 using backup_test::shellQuote;
@@ -194,7 +194,7 @@ TEST_F(OddNamesTest, ListAndCsvCarryTheExactBytes) {
     ModalWatcher unexpected;
     window->PopupItemClick(7);
     EXPECT_EQ(unexpected.count, 0);
-    ASSERT_TRUE(exists(csv));
+    ASSERT_TRUE(pathExists(csv));
     const auto parsed = runCommand(
         "python3 -c 'import csv, sys\n"
         "with open(sys.argv[1], newline=\"\", encoding=\"utf-8\", errors=\"surrogateescape\") as "
@@ -249,7 +249,7 @@ TEST_F(OddNamesTest, BackupBeforeDeletingAndRestoreBringEveryByteBack) {
     }
     EXPECT_TRUE(window->LastBackupReport().complete());
     for (const std::string& t : ticked)
-        EXPECT_FALSE(exists(t)) << toHex(t);
+        EXPECT_FALSE(pathExists(t)) << toHex(t);
     for (const Group& g : groups_)
         EXPECT_EQ(readAll(g.keep), g.content);
     expectOnlyKeptListed();
@@ -298,7 +298,7 @@ TEST_F(OddNamesTest, TrashRecordsTheOriginalPathOfEveryName) {
         EXPECT_EQ(unexpected.count, 0);
     }
     for (const std::string& t : ticked)
-        EXPECT_FALSE(exists(t)) << toHex(t);
+        EXPECT_FALSE(pathExists(t)) << toHex(t);
     expectOnlyKeptListed();
     EXPECT_TRUE(test::folderNames(bak).empty()) << "the trash makes no backup";
 

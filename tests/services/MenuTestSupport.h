@@ -27,6 +27,8 @@
 
 namespace pelidor::menu_test {
 
+using test::readAll;
+
 // Records the addresses handed to the desktop (QDesktopServices::openUrl) instead of
 // opening them.
 class DesktopUrlRecorder : public QObject {
@@ -46,12 +48,6 @@ public:
 public slots:
     void open(const QUrl& url) { opened << url.toString(); }
 };
-
-// A file's bytes as text (empty when it cannot be read).
-inline std::string fileText(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
-}
 
 struct ShownDialog {
     QString title, text;

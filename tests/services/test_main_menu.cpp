@@ -137,7 +137,7 @@ TEST_F(MainMenuTest, ChoosingALanguageStoresItTranslatesTheWindowAndRebuildsTheM
     for (QAction* a : items)
         EXPECT_EQ(a->isChecked(), a->property("Hint").toString() == QLatin1String("German"));
     // Stored in Config.ini at once.
-    EXPECT_NE(fileText(settings.path("Pelidor/Config.ini")).find("Language=German"),
+    EXPECT_NE(readAll(settings.path("Pelidor/Config.ini")).find("Language=German"),
               std::string::npos);
 
     // The active language again: still stored, reloaded and rebuilt (new entries).

@@ -121,8 +121,7 @@ TEST_F(NewsWindowTest, FirstAnnouncementShowsInTheNewsWindowAndIsMarkedRead) {
 
     // The read id is stored with the settings.
     window.reset();
-    EXPECT_NE(fileText(settings.path("Pelidor/Config.ini")).find("MSGIDs=,7,41"),
-              std::string::npos);
+    EXPECT_NE(readAll(settings.path("Pelidor/Config.ini")).find("MSGIDs=,7,41"), std::string::npos);
 }
 
 TEST_F(NewsWindowTest, ReadOrNoAnnouncementsGiveNoMarkerAndTheNotice) {

@@ -125,13 +125,13 @@ TEST_F(UpdateTest, YesStartsTheUpdaterWithTheSavedAnswerAndTheLanguageFileThenEn
     check(true);
     ASSERT_EQ(texts(), QStringList{kNewVer});
     const std::string args = settings.path("program/args");
-    ASSERT_TRUE(waitUntil([&] { return !fileText(args).empty(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return !readAll(args).empty(); }, 10000));
     const QStringList lines =
-        QString::fromStdString(fileText(args)).split(u'\n', Qt::SkipEmptyParts);
+        QString::fromStdString(readAll(args)).split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2);
     // The saved copy of the answer, and the active language file.
     EXPECT_TRUE(QFileInfo(lines[0]).isAbsolute());
-    EXPECT_EQ(QString::fromStdString(fileText(lines[0].toStdString())).trimmed(), body);
+    EXPECT_EQ(QString::fromStdString(readAll(lines[0].toStdString())).trimmed(), body);
     EXPECT_EQ(lines[1].toStdString(), LangFile());
     EXPECT_TRUE(lines[1].endsWith(QStringLiteral("English.ini")));
     EXPECT_TRUE(opened.isEmpty());
@@ -149,7 +149,7 @@ TEST_F(UpdateTest, NoToTheQuestionDoesNothing) {
     check(true);
     EXPECT_EQ(texts(), QStringList{kNewVer});
     QTest::qWait(200);
-    EXPECT_TRUE(fileText(settings.path("program/args")).empty());
+    EXPECT_TRUE(readAll(settings.path("program/args")).empty());
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_TRUE(window->isVisible());
 }

@@ -42,6 +42,13 @@ std::string seededContent(int64_t size, uint32_t seed);
 // The names in a folder ("." and ".." left out), sorted; empty when it cannot be read.
 std::vector<std::string> folderNames(const std::string& folder);
 
+// A file's whole content; empty when it cannot be read.
+std::string readAll(const std::string& path);
+// True when something stands at `path` (a link itself counts; it is not followed).
+bool pathExists(const std::string& path);
+// True when `path` is a folder (a link to one is not).
+bool isFolder(const std::string& path);
+
 // True when the tests run with root rights (permission tests then do not apply).
 bool runningAsRoot();
 
