@@ -73,29 +73,22 @@ TEST_F(WindowFaults, ABackupFolderThatFillsUpDeletesNothingAndLeavesNoArchive) {
     openAndScan(3);
     tick({"b/big.bin", "c/big.bin"});
 
-    QString text, focused;
+    Question seen;
     {
         std::optional<test::FileSizeLimit> limit;
         if (!volume.mounted())
             limit.emplace(64 * 1024);
-        ModalAnswerer answer([&](QWidget* w) {
-            auto* form = qobject_cast<TMessageForm*>(w);
-            ASSERT_NE(form, nullptr);
-            text = form->Message->text();
-            focused = form->focusWidget() != nullptr ? form->focusWidget()->objectName() : "";
-            QTest::keyClick(form->focusWidget() != nullptr ? form->focusWidget() : form,
-                            Qt::Key_Return);
-        });
-        QTest::mouseClick(window->btnDel, Qt::LeftButton);
+        seen = deleteAnsweringWithEnter();
     }
     const char* reason = std::strerror(volume.mounted() ? ENOSPC : EFBIG);
-    EXPECT_EQ(focused, QStringLiteral("btnNo"));
-    EXPECT_EQ(text, QStringLiteral("The backup is incomplete: 2 of 2 files could not be stored.\r\n"
-                                   "The backup archive could not be written: \"") +
-                        QString::fromStdString(bak) + QStringLiteral("/\". ") +
-                        QString::fromLocal8Bit(reason) +
-                        QStringLiteral(".\r\nDelete the ticked files permanently anyway? Files "
-                                       "that were not backed up cannot be restored."));
+    EXPECT_EQ(seen.focused, QStringLiteral("btnNo"));
+    EXPECT_EQ(seen.text,
+              QStringLiteral("The backup is incomplete: 2 of 2 files could not be stored.\r\n"
+                             "The backup archive could not be written: \"") +
+                  QString::fromStdString(bak) + QStringLiteral("/\". ") +
+                  QString::fromLocal8Bit(reason) +
+                  QStringLiteral(".\r\nDelete the ticked files permanently anyway? Files "
+                                 "that were not backed up cannot be restored."));
     for (const char* f : {"a/big.bin", "b/big.bin", "c/big.bin"})
         EXPECT_EQ(readAll(data.path(f)), test::seededContent(200 * 1024, 5)) << f;
     EXPECT_EQ(listed(), (std::vector<std::string>{"a/big.bin", "b/big.bin [x]", "c/big.bin [x]"}));
@@ -138,13 +131,7 @@ TEST_F(WindowFaults, ATrashOnAFullDiskFailsWithTheReasonAndKeepsTheFile) {
         std::optional<test::FileSizeLimit> limit;
         if (!volume.mounted())
             limit.emplace(1);
-        ModalAnswerer answer([&](QWidget* w) {
-            auto* dlg = qobject_cast<TfrmDeleteComfirm*>(w);
-            ASSERT_NE(dlg, nullptr);
-            messages.push_back(dlg->wslbl1->text());
-            QTest::mouseClick(dlg->btnCancel, Qt::LeftButton);
-        });
-        QTest::mouseClick(window->btnDel, Qt::LeftButton);
+        messages = deleteAnsweringFailures(&TfrmDeleteComfirm::btnCancel);
     }
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0],
@@ -183,16 +170,7 @@ TEST_F(WindowFaults, AFolderReplacedByALinkOrARemovedFileBeforeTheDeletion) {
         data.symlink(data.path(dir + "/c-moved"), dir + "/c");
         ASSERT_EQ(::unlink(data.path(dir + "/d/x.bin").c_str()), 0);
 
-        std::vector<QString> messages;
-        {
-            ModalAnswerer answer([&](QWidget* w) {
-                auto* dlg = qobject_cast<TfrmDeleteComfirm*>(w);
-                ASSERT_NE(dlg, nullptr);
-                messages.push_back(dlg->wslbl1->text());
-                QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
-            });
-            QTest::mouseClick(window->btnDel, Qt::LeftButton);
-        }
+        const std::vector<QString> messages = deleteAnsweringFailures(&TfrmDeleteComfirm::btnOk);
         std::vector<QString> expected = {DeleteFailureMessage(
             data.path(dir + "/b/x.bin"), QStringLiteral("The file has changed since the search"))};
         if (toTrash)

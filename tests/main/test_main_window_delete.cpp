@@ -207,16 +207,7 @@ TEST_F(DeleteTest, FailureDialogNoKeepsTheRestAndYesWithTheBoxGoesOnQuietly) {
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
 
-    std::vector<QString> messages;
-    {
-        ModalAnswerer answer([&](QWidget* w) {
-            auto* dlg = qobject_cast<TfrmDeleteComfirm*>(w);
-            ASSERT_NE(dlg, nullptr);
-            messages.push_back(dlg->wslbl1->text());
-            QTest::mouseClick(dlg->btnCancel, Qt::LeftButton);
-        });
-        QTest::mouseClick(window->btnDel, Qt::LeftButton);
-    }
+    std::vector<QString> messages = deleteAnsweringFailures(&TfrmDeleteComfirm::btnCancel);
     ::close(fd);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], DeleteFailureMessage(data.path("c/1.bin"), EWOULDBLOCK));
@@ -280,18 +271,7 @@ TEST_F(DeleteTest, ABackupThatCannotStoreEveryFileAsksFirstAndNoIsTheDefault) {
 
     // The backup folder is missing: nothing can be stored. Enter answers.
     AppConfig.backPath = settings.path("gone") + "/";
-    QString text, focused;
-    {
-        ModalAnswerer answer([&](QWidget* w) {
-            auto* form = qobject_cast<TMessageForm*>(w);
-            ASSERT_NE(form, nullptr);
-            text = form->Message->text();
-            focused = form->focusWidget() != nullptr ? form->focusWidget()->objectName() : "";
-            QTest::keyClick(form->focusWidget() != nullptr ? form->focusWidget() : form,
-                            Qt::Key_Return);
-        });
-        QTest::mouseClick(window->btnDel, Qt::LeftButton);
-    }
+    auto [text, focused] = deleteAnsweringWithEnter();
     EXPECT_EQ(focused, QStringLiteral("btnNo"));
     EXPECT_EQ(text, QStringLiteral("The backup is incomplete: 2 of 2 files could not be stored.\r\n"
                                    "The backup archive could not be written: \"") +
@@ -445,16 +425,7 @@ TEST_F(DeleteTest, AFileWhoseTrashCannotBeUsedFailsWithTheSystemsReason) {
     openAndScan();
     tick({"volume/b.txt"});
 
-    std::vector<QString> messages;
-    {
-        ModalAnswerer answer([&](QWidget* w) {
-            auto* dlg = qobject_cast<TfrmDeleteComfirm*>(w);
-            ASSERT_NE(dlg, nullptr);
-            messages.push_back(dlg->wslbl1->text());
-            QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
-        });
-        QTest::mouseClick(window->btnDel, Qt::LeftButton);
-    }
+    std::vector<QString> messages = deleteAnsweringFailures(&TfrmDeleteComfirm::btnOk);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], DeleteFailureMessage(data.path("volume/b.txt"), ENOTDIR));
     EXPECT_TRUE(messages[0].contains(QStringLiteral("Not a directory")));
@@ -501,16 +472,7 @@ TEST_F(DeleteTest, AFileChangedOrReplacedByALinkSinceTheSearchIsNotDeleted) {
         ASSERT_EQ(::rename(data.path(dir + "/f/copy").c_str(), data.path(dir + "/f/x.bin").c_str()),
                   0);
 
-        std::vector<QString> messages;
-        {
-            ModalAnswerer answer([&](QWidget* w) {
-                auto* dlg = qobject_cast<TfrmDeleteComfirm*>(w);
-                ASSERT_NE(dlg, nullptr);
-                messages.push_back(dlg->wslbl1->text());
-                QTest::mouseClick(dlg->btnOk, Qt::LeftButton);
-            });
-            QTest::mouseClick(window->btnDel, Qt::LeftButton);
-        }
+        std::vector<QString> messages = deleteAnsweringFailures(&TfrmDeleteComfirm::btnOk);
         const QString changed = QStringLiteral("The file has changed since the search");
         ASSERT_EQ(messages.size(), 4u);
         EXPECT_EQ(messages[0], DeleteFailureMessage(data.path(dir + "/b/x.bin"), changed));

@@ -7,8 +7,10 @@
 #include "config/uLanguage.h"
 #include "platform/Registry.h"
 #include "tests/support/TempTree.h"
+#include "ui/main/DeleteConfirm.h"
 #include "ui/main/ResultsList.h"
 #include "ui/main/uQdxMain.h"
+#include "ui/toolkit/OrlaMsgBox.h"
 #include "ui/toolkit/OrlaStyle.h"
 
 #include <QApplication>
@@ -155,6 +157,39 @@ protected:
         for (const Row& r : rows())
             out.push_back(r.path + (r.checked ? " [x]" : ""));
         return out;
+    }
+
+    // Clicks Delete and answers every failure dialog by clicking its `button` (btnOk:
+    // Yes, btnCancel: No); the dialogs' messages in order.
+    std::vector<QString> deleteAnsweringFailures(TOrlaImageButton* TfrmDeleteComfirm::*button) {
+        std::vector<QString> messages;
+        ModalAnswerer answer([&](QWidget* w) {
+            auto* dlg = qobject_cast<TfrmDeleteComfirm*>(w);
+            ASSERT_NE(dlg, nullptr);
+            messages.push_back(dlg->wslbl1->text());
+            QTest::mouseClick(dlg->*button, Qt::LeftButton);
+        });
+        QTest::mouseClick(window->btnDel, Qt::LeftButton);
+        return messages;
+    }
+
+    struct Question {
+        QString text;
+        QString focused; // the object name of the button Enter pressed
+    };
+    // Clicks Delete and answers the question that comes with Enter.
+    Question deleteAnsweringWithEnter() {
+        Question seen;
+        ModalAnswerer answer([&](QWidget* w) {
+            auto* form = qobject_cast<TMessageForm*>(w);
+            ASSERT_NE(form, nullptr);
+            seen.text = form->Message->text();
+            QWidget* focus = form->focusWidget();
+            seen.focused = focus != nullptr ? focus->objectName() : QString();
+            QTest::keyClick(focus != nullptr ? focus : form, Qt::Key_Return);
+        });
+        QTest::mouseClick(window->btnDel, Qt::LeftButton);
+        return seen;
     }
 
     // The listed rows, paths relative to the data tree.
