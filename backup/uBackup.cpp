@@ -312,7 +312,8 @@ bool TfrmBackup::AskReplace(const std::string& Destination) {
     return msgBox_->OrlaMessageDlg(QStringLiteral("File Exists Alert"),
                                    QStringLiteral("Replace existing file ") + name +
                                        QLatin1Char('?'),
-                                   mtConfirmation, {mbYes, mbNo}, this) == mrYes;
+                                   mtConfirmation, {mbYes, mbNo}, this, false,
+                                   mbNo) == mrYes; // a stray Enter keeps the current file
 }
 
 void TfrmBackup::RestoreDone() {

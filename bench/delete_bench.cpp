@@ -1,6 +1,8 @@
 // Deleting ticked rows through the main window: FILES real small files, each ticked in
-// a group of three rows (the other two rows unticked), so about 3 x FILES rows in all,
-// deleted permanently without a backup by a click on Delete, on the offscreen platform.
+// a group of three rows (the other two rows unticked, real copies of it), so 3 x FILES
+// rows in all, deleted permanently without a backup by a click on Delete (the question
+// before a permanent deletion answered Yes), on the offscreen platform. Each deleted file
+// is first proven byte for byte against a copy that stays.
 //
 //   pelidor-delete-bench [FILES]        (default 100000)
 //
@@ -11,10 +13,13 @@
 #include "engine/uSearchHolper.h"
 #include "ui/main/ResultsList.h"
 #include "ui/main/uQdxMain.h"
+#include "ui/toolkit/OrlaMsgBox.h"
 #include "ui/toolkit/OrlaStyle.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QPushButton>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdio>
@@ -70,43 +75,40 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ApplyOrlaLook(app);
 
-    // The files: 1,000 per folder, 16 bytes each.
+    // The files: 1,000 per folder, 16 bytes each, three copies of each in three trees.
     auto start = Clock::now();
     TDuplicateResult result;
     result.reserve(size_t(files));
     for (int i = 0; i < files; ++i) {
-        const std::string folder = root + "/files/" + std::to_string(i / 1000);
-        if (i % 1000 == 0)
-            ::mkdir(folder.c_str(), 0700);
-        const std::string path = folder + "/file " + std::to_string(i) + ".txt";
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0 || ::write(fd, "sixteen bytes!!\n", 16) != 16) {
-            std::perror(path.c_str());
-            return 2;
-        }
-        ::close(fd);
-        // The record holds what a scan saw, so the check before deleting finds it unchanged.
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0) {
-            std::perror(path.c_str());
-            return 2;
-        }
         TDuplicateGroup group;
         for (int copy = 0; copy < 3; ++copy) {
+            const std::string folder =
+                root + "/files/" + std::to_string(copy) + "-" + std::to_string(i / 1000);
+            if (i % 1000 == 0)
+                std::filesystem::create_directories(folder);
+            const std::string path = folder + "/file " + std::to_string(i) + ".txt";
+            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (fd < 0 || ::write(fd, "sixteen bytes!!\n", 16) != 16) {
+                std::perror(path.c_str());
+                return 2;
+            }
+            ::close(fd);
+            // The record holds what a scan saw, so the check before deleting finds it
+            // unchanged.
+            struct stat st {};
+            if (::lstat(path.c_str(), &st) != 0) {
+                std::perror(path.c_str());
+                return 2;
+            }
             auto record = std::make_unique<TDuplicateFile>();
-            // The first row is the real file; the other two stay unticked and untouched.
-            record->FileName =
-                copy == 0 ? path
-                          : root + "/elsewhere " + std::to_string(copy) + "/" + std::to_string(i);
+            record->FileName = path;
             record->FileSize = 16;
             record->CreateTime = 45000.25 + i % 1000;
             record->LastTime = 45000.5 + i % 1000;
-            if (copy == 0) {
-                record->Device = uint64_t(st.st_dev);
-                record->Inode = uint64_t(st.st_ino);
-                record->MTimeSec = st.st_mtim.tv_sec;
-                record->MTimeNsec = int32_t(st.st_mtim.tv_nsec);
-            }
+            record->Device = uint64_t(st.st_dev);
+            record->Inode = uint64_t(st.st_ino);
+            record->MTimeSec = st.st_mtim.tv_sec;
+            record->MTimeNsec = int32_t(st.st_mtim.tv_nsec);
             group.push_back(std::move(record));
         }
         result.push_back(std::move(group));
@@ -135,6 +137,14 @@ int main(int argc, char** argv) {
                    .c_str(),
                msSince(start), 0);
 
+        // The question before a permanent deletion: Yes.
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [] {
+            if (auto* form = qobject_cast<TMessageForm*>(QApplication::activeModalWidget()))
+                if (auto* yes = form->findChild<QPushButton*>(QStringLiteral("btnYes")))
+                    yes->click();
+        });
+        answer.start(1);
         start = Clock::now();
         window.btnDel->click();
         window.vtFile->viewport()->repaint();
@@ -144,8 +154,8 @@ int main(int argc, char** argv) {
 
         int left = 0;
         for (int i = 0; i < files; ++i)
-            left += std::filesystem::exists(root + "/files/" + std::to_string(i / 1000) + "/file " +
-                                            std::to_string(i) + ".txt")
+            left += std::filesystem::exists(root + "/files/0-" + std::to_string(i / 1000) +
+                                            "/file " + std::to_string(i) + ".txt")
                         ? 1
                         : 0;
         std::printf("rows left %d (expected %d), files left %d (expected 0)\n", model.RowCount(),

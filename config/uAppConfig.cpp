@@ -283,7 +283,7 @@ void LoadAppConfig() {
         if (IsIdChecked(c.CheckedExcludes, std::to_string(id)))
             SplitIntoList(DefaultKeywordMasks[id], c.excludeKeywords, ";");
 
-    c.CompareMode = ini.readInteger(kAdvSettings, "CompareMode", 0);
+    c.CompareMode = ini.readInteger(kAdvSettings, "CompareMode", 2);
     c.MinSize = ini.readInt64(kAdvSettings, "MinSize", -1);
     c.MaxSize = ini.readInt64(kAdvSettings, "MaxSize", -1);
 

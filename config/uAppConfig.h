@@ -44,9 +44,11 @@ struct TAppConfig {
     int32_t header0 = 0, header1 = 0, header2 = 0, header3 = 0, header4 = 0; // column widths
     bool RecycleDelete = true;
     bool AutoBackup = true;
-    std::string backPath;    // folder of the backup archives
-    int32_t CompareMode = 0; // 0 file name, 1 partial hash, 2 full hash, 3 zero-size files
-    int64_t MinSize = -1;    // size bounds in bytes; negative: no bound
+    std::string backPath; // folder of the backup archives
+    // 0 file name, 1 partial hash, 2 full hash, 3 zero-size files. A new settings file
+    // starts with the full hash: the name mode alone must never decide what is deleted.
+    int32_t CompareMode = 2;
+    int64_t MinSize = -1; // size bounds in bytes; negative: no bound
     int64_t MaxSize = -1;
     TStringList includePath;           // folders to scan
     TStringList includePathCustom;     // every folder the user added

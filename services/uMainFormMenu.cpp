@@ -169,7 +169,7 @@ void TMainFormMenu::AddMenumItem() {
 }
 
 void TMainFormMenu::DoMenuItemClick(QAction* Item) {
-    if (Item == nullptr)
+    if (Item == nullptr || (FHost.Busy && FHost.Busy()))
         return;
     switch (Item->data().toInt()) {
     case rowHelpOnline:
@@ -210,6 +210,14 @@ void TMainFormMenu::DoMenuItemClick(QAction* Item) {
 void TMainFormMenu::DoLanguageClick(QAction* Item) {
     if (Item == nullptr)
         return;
+    if (FHost.Busy && FHost.Busy()) {
+        // The mark goes back to the language in use.
+        if (QActionGroup* group = Item->actionGroup())
+            for (QAction* entry : group->actions())
+                entry->setChecked(entry->property("Hint").toString() ==
+                                  QString::fromStdString(AppConfig.Lang));
+        return;
+    }
     Item->setChecked(true);
     const std::string lang = Item->property("Hint").toString().toStdString();
     AppConfig.Lang = lang;

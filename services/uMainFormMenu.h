@@ -55,6 +55,9 @@ struct TMainFormMenuHost {
     // Ends the program in the orderly way after the updater started (default: closes the
     // menu's parent window, which saves the settings as it goes).
     std::function<void()> Terminate;
+    // True while the window acts on files (a deletion or its backup runs): every entry,
+    // the language entries included, does nothing then (default: never busy).
+    std::function<bool()> Busy;
 };
 
 class TMainFormMenu {

@@ -12,6 +12,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -215,6 +216,62 @@ TEST_F(BackupWindowTest, AnswerNoKeepsTheFileAndStillCompletesTheRestore) {
     EXPECT_EQ(readAll(a), "newer");
     EXPECT_FALSE(pathExists(archive));
     EXPECT_EQ(list()->topLevelItemCount(), 0);
+}
+
+// Enter on the question before a file is replaced keeps the file (No is the default),
+// and the manager, itself a modal window, takes no input while its restore runs.
+TEST_F(BackupWindowTest, EnterKeepsTheFileAndTheManagerIsHeldDuringItsRestore) {
+    const std::string a = tree.write("f/a.txt", "archived");
+    const std::string other = tree.write("g/b.txt", "other");
+    archiveOf({a}, 45634.5);
+    const std::string second = archiveOf({other}, 45635.5);
+    writeAll(a, "newer");
+    window = std::make_unique<TfrmBackup>();
+    window->setWindowModality(Qt::ApplicationModal);
+    window->show();
+    QCoreApplication::processEvents();
+    tick(0); // the older archive is listed first
+    ASSERT_NE(TfrmBackup::RowArchive(list()->topLevelItem(0)), second);
+    // Counts the presses that reach the list.
+    struct PressCounter : QObject {
+        int presses = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            presses += e->type() == QEvent::MouseButtonPress ? 1 : 0;
+            return false;
+        }
+    } counter;
+    list()->viewport()->installEventFilter(&counter);
+    QString question;
+    int pressesWhileRestoring = -1;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        TMessageForm* dialog = window->MsgBox()->OpenDialog();
+        if (dialog == nullptr || !dialog->isVisible() || !question.isEmpty())
+            return;
+        question = dialog->Message->text();
+        // A click on the other archive's row while the restore runs does not arrive.
+        QTreeWidget* files = list();
+        const QRect row = files->visualItemRect(files->topLevelItem(1));
+        const int before = counter.presses;
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                          files->viewport()->mapTo(window.get(), row.center()));
+        pressesWhileRestoring = counter.presses - before;
+        QTest::keyClick(dialog->windowHandle(), Qt::Key_Return);
+    });
+    poll.start(5);
+    QTest::mouseClick(button("btnRestore"), Qt::LeftButton);
+    poll.stop();
+    // Afterwards the list takes clicks again.
+    const QRect row = list()->visualItemRect(list()->topLevelItem(0));
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                      list()->viewport()->mapTo(window.get(), row.center()));
+    EXPECT_GT(counter.presses, 0);
+    EXPECT_EQ(pressesWhileRestoring, 0);
+    EXPECT_EQ(question, "Replace existing file a.txt?");
+    EXPECT_EQ(readAll(a), "newer");
+    ASSERT_EQ(list()->topLevelItemCount(), 1);
+    EXPECT_EQ(TfrmBackup::RowArchive(list()->topLevelItem(0)), second);
+    EXPECT_EQ(list()->topLevelItem(0)->checkState(0), Qt::Unchecked);
 }
 
 TEST_F(BackupWindowTest, AFailedRestoreKeepsTheArchiveAndSaysWhy) {

@@ -99,7 +99,7 @@ TEST_F(AppConfigTest, FirstStartWithNothingOnDisk) {
     EXPECT_EQ(c.GroupColor1, 15461355);
     EXPECT_EQ(c.GroupColor2, 16711422);
     EXPECT_EQ(c.header0 | c.header1 | c.header2 | c.header3 | c.header4, 0);
-    EXPECT_EQ(c.CompareMode, 0);
+    EXPECT_EQ(c.CompareMode, 2); // a new settings file compares content
     EXPECT_EQ(c.MinSize, -1);
     EXPECT_EQ(c.MaxSize, -1);
     for (const TStringList* list :
@@ -144,7 +144,7 @@ TEST_F(AppConfigTest, FirstStartWithNothingOnDisk) {
                                          "Header4=0\n"
                                          "\n"
                                          "[AdvSettings]\n"
-                                         "CompareMode=0\n"
+                                         "CompareMode=2\n"
                                          "MinSize=-1\n"
                                          "MaxSize=-1\n");
 

@@ -80,29 +80,29 @@ TEST_F(SettingsFaults, ADamagedFileLoadsWithDefaultsAndSavesWithoutLoss) {
         std::optional<std::string> backPath; // unset: the default
         bool saves;
     } cases[] = {
-        {"binary noise", noise, true, 0, {}, true},
+        {"binary noise", noise, true, 2, {}, true},
         {"noise around good lines",
          noise + "\n[General]\nRecycleDelete=0\n" + noise,
          false,
-         0,
+         2,
          {},
          true},
         {"NUL bytes inside lines",
          "[General]\nRecycle\0Delete=0\n[AdvSettings]\nCompareMode=1\0\n"s,
          true,
-         0,
+         2,
          {},
          true},
-        {"UTF-16 without its mark", utf16NoMark, true, 0, {}, true},
-        {"UTF-16 cut in a code unit", cutUtf16, false, 0, "/b", true},
-        {"Latin-1 text", "[General]\nbackPath=/caf\xE9/\nRecycleDelete=0\n", false, 0, "/caf\xE9/",
+        {"UTF-16 without its mark", utf16NoMark, true, 2, {}, true},
+        {"UTF-16 cut in a code unit", cutUtf16, false, 2, "/b", true},
+        {"Latin-1 text", "[General]\nbackPath=/caf\xE9/\nRecycleDelete=0\n", false, 2, "/caf\xE9/",
          true},
         {"a line of 4 MiB", hugeLine, false, 2, "/" + std::string(4 << 20, 'x'), true},
-        {"larger than the settings file may be", overCap, false, 0, {}, false},
+        {"larger than the settings file may be", overCap, false, 2, {}, false},
         {"values that are no numbers",
-         "[AdvSettings]\nCompareMode=2x\nMinSize=\xFF\n",
+         "[AdvSettings]\nCompareMode=1x\nMinSize=\xFF\n",
          true,
-         0,
+         2,
          {},
          true},
     };
@@ -160,7 +160,7 @@ TEST_F(SettingsFaults, AnUnreadableFileGivesDefaultsAndIsNeverSavedOver) {
     test::runUnprivileged([&] {
         LoadAppConfig();
         EXPECT_TRUE(AppConfig.RecycleDelete);
-        EXPECT_EQ(AppConfig.CompareMode, 0);
+        EXPECT_EQ(AppConfig.CompareMode, 2);
         EXPECT_FALSE(SaveAppConfig());
         EXPECT_EQ(test::folderNames(folder()), std::vector<std::string>{"Config.ini"});
     });

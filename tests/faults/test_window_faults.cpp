@@ -267,7 +267,7 @@ TEST_F(WindowFaults, StartsWithADamagedSettingsFileAndWithoutLanguagePacks) {
     window = std::make_unique<TfrmQdxMain>();
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    EXPECT_EQ(AppConfig.CompareMode, 0);
+    EXPECT_EQ(AppConfig.CompareMode, 2);
     EXPECT_TRUE(AppConfig.RecycleDelete);
     EXPECT_EQ(AppConfig.Lang, "English");
     EXPECT_EQ(window->cbbMode->count(), 4);

@@ -96,6 +96,9 @@ REQUIRED = {
         "RestoreDamaged", "RestoreInTheWay", "RestoreReadOnly",
         "BackupIncomplete", "BackupArchiveFailed", "BackupNotAFile", "BackupKeptChanging",
         "BackupDeleteAnyway", "FileChangedSinceSearch", "FileReplacedByLink",
+        "ProofCopiesDiffer", "ProofNoCopyLeft", "EveryCopyQuestion", "RowLastCopyQuestion",
+        "PermanentDeleteQuestion", "RowPermanentQuestion", "PermanentDeleteSize",
+        "PermanentDeleteBackup", "PermanentDeleteNoBackup",
     ],
     "GUI": [
         "BtnNews", "BtnSupportCenter", "ButtonCancel", "ButtonMenu", "ButtonNo",
@@ -139,6 +142,8 @@ FORMAT_ARGS = {
     ("Message", "EndCountFiles"): ["%d"],
     ("Message", "searchduplicateover"): ["%d", "%d", "%d"],
     ("Message", "BackupIncomplete"): ["%d", "%d"],
+    ("Message", "EveryCopyQuestion"): ["%d", "%d"],
+    ("Message", "PermanentDeleteQuestion"): ["%d"],
     ("Message", "MWDetected"): ["%s"],
 }
 

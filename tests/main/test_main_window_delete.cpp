@@ -11,7 +11,9 @@
 #include "ui/main/DeleteConfirm.h"
 #include "ui/toolkit/OrlaWindowHint.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 
@@ -137,10 +139,18 @@ TEST_F(DeleteTest, EachModeDeletesTheTickedFilesOnly) {
         ASSERT_EQ(ticked.size(), 3u);
         EXPECT_TRUE(window->btnDel->isEnabled());
 
-        ModalAnswerer unexpected([](QWidget* w) { w->close(); });
+        // Only a permanent deletion asks first.
+        int questions = 0;
+        ModalAnswerer unexpected([&](QWidget* w) {
+            if (confirmPermanentDeletion(w))
+                ++questions;
+            else
+                w->close();
+        });
         QTest::mouseClick(window->btnDel, Qt::LeftButton);
 
-        EXPECT_EQ(unexpected.count, 0);
+        EXPECT_EQ(questions, c.recycle ? 0 : 1);
+        EXPECT_EQ(unexpected.count, questions);
         EXPECT_FALSE(window->DeletionRunning());
         EXPECT_TRUE(window->vtFile->isEnabled());
         EXPECT_FALSE(window->model->InUpdate());
@@ -148,8 +158,8 @@ TEST_F(DeleteTest, EachModeDeletesTheTickedFilesOnly) {
         EXPECT_TRUE(pathExists(data.path(dir + "/a/photo.jpg")));
         for (const std::string& t : ticked)
             EXPECT_FALSE(pathExists(data.path(t))) << t;
-        // After a backup the button is enabled again; after a direct deletion it is not.
-        EXPECT_EQ(window->btnDel->isEnabled(), c.archive);
+        // Nothing is ticked any more, whichever way the deletion ran.
+        EXPECT_FALSE(window->btnDel->isEnabled());
         EXPECT_EQ(window->whintwin1->window() != nullptr, c.hint);
         EXPECT_FALSE(window->whintwin1->isShowing());
 
@@ -239,7 +249,10 @@ TEST_F(DeleteTest, FailureDialogNoKeepsTheRestAndYesWithTheBoxGoesOnQuietly) {
     }
     messages.clear();
     {
+        // Every copy is ticked: the user chooses to lose them.
         ModalAnswerer answer([&](QWidget* w) {
+            if (confirmPermanentDeletion(w) || answerEveryCopyQuestion(w, QStringLiteral("btnYes")))
+                return;
             auto* dlg = qobject_cast<TfrmDeleteComfirm*>(w);
             ASSERT_NE(dlg, nullptr);
             messages.push_back(dlg->wslbl1->text());
@@ -358,10 +371,13 @@ TEST_F(DeleteTest, CommandsAreHeldOffWhileADeletionRuns) {
 
     struct Seen {
         bool running = false, searching = false, visibleAfterClose = false, menu = true;
+        bool menuActed = true;
         int checked = -1, dialogs = 0;
     } seen;
     {
         ModalAnswerer answer([&](QWidget* w) {
+            if (confirmPermanentDeletion(w))
+                return;
             ++seen.dialogs;
             auto* dlg = qobject_cast<TfrmDeleteComfirm*>(w);
             ASSERT_NE(dlg, nullptr);
@@ -378,6 +394,27 @@ TEST_F(DeleteTest, CommandsAreHeldOffWhileADeletionRuns) {
                                                             QItemSelectionModel::Rows);
             seen.menu = m.pmPopBeforPopup();
             m.PopupItemClick(5);
+            // Every entry of the main menu, the languages included, is held off too.
+            const auto visibleWindows = [] {
+                int n = 0;
+                for (QWidget* top : QApplication::topLevelWidgets())
+                    n += top->isVisible() && top->windowType() != Qt::Popup ? 1 : 0;
+                return n;
+            };
+            const int windowsBefore = visibleWindows();
+            const std::string lang = AppConfig.Lang;
+            std::vector<QMenu*> menus{m.pmsys};
+            while (!menus.empty()) {
+                QMenu* menu = menus.back();
+                menus.pop_back();
+                for (QAction* a : menu->actions()) {
+                    if (a->menu() != nullptr)
+                        menus.push_back(a->menu());
+                    else if (!a->isSeparator())
+                        a->trigger();
+                }
+            }
+            seen.menuActed = visibleWindows() != windowsBefore || AppConfig.Lang != lang;
             m.close();
             seen.visibleAfterClose = m.isVisible();
             seen.searching = m.State() == TfrmQdxMain::TMainState::Searching;
@@ -392,6 +429,7 @@ TEST_F(DeleteTest, CommandsAreHeldOffWhileADeletionRuns) {
     EXPECT_FALSE(seen.searching);
     EXPECT_EQ(seen.checked, 2);
     EXPECT_FALSE(seen.menu);
+    EXPECT_FALSE(seen.menuActed);
     EXPECT_TRUE(seen.visibleAfterClose);
     EXPECT_EQ(window->State(), TfrmQdxMain::TMainState::Results);
     EXPECT_EQ(listed(),

@@ -105,6 +105,22 @@ protected:
         return out;
     }
 
+    // Chooses "Delete Permanently" for the row, confirms the question that comes first,
+    // and answers every other dialog with its first button; "title|text" of each.
+    std::vector<QString> deleteRow(const std::string& relative) {
+        std::vector<QString> shown;
+        ModalAnswerer answer([&](QWidget* w) {
+            if (confirmPermanentDeletion(w))
+                return;
+            auto* form = qobject_cast<TMessageForm*>(w);
+            ASSERT_NE(form, nullptr);
+            shown.push_back(form->windowTitle() + u'|' + form->Message->text());
+            form->FBtnFirst->click();
+        });
+        choose(relative, 5);
+        return shown;
+    }
+
     test::EnvGuard env;
     test::TempTree home;
 };
@@ -164,18 +180,9 @@ TEST_F(RowMenuTest, DeleteFromTheRowMenuIsPermanentAndKeepsTheRowOnFailure) {
     window->model->setData(window->model->index(rowOf("c/one.txt"), colFileName), Qt::Checked,
                            Qt::CheckStateRole);
     ASSERT_TRUE(window->btnDel->isEnabled());
-    std::vector<QString> shown;
-    const auto answerNext = [&] {
-        whenModal([&](QWidget* w) {
-            auto* form = qobject_cast<TMessageForm*>(w);
-            ASSERT_NE(form, nullptr);
-            shown.push_back(form->windowTitle() + u'|' + form->Message->text());
-            QTest::mouseClick(form->FBtnFirst, Qt::LeftButton);
-        });
-    };
 
     // Deleted for good, not into the trash; the row goes without a message.
-    choose("a/one.txt", 5);
+    EXPECT_TRUE(deleteRow("a/one.txt").empty());
     EXPECT_FALSE(pathExists(data.path("a/one.txt")));
     EXPECT_FALSE(pathExists(home.path("Trash/files/one.txt")));
     EXPECT_EQ(listed(), (std::vector<std::string>{"b/one, copy.txt", "c/one.txt"}));
@@ -183,16 +190,14 @@ TEST_F(RowMenuTest, DeleteFromTheRowMenuIsPermanentAndKeepsTheRowOnFailure) {
     // A folder where the file was: the error box, the row stays.
     ::unlink(data.path("b/one, copy.txt").c_str());
     data.mkdir("b/one, copy.txt");
-    answerNext();
-    choose("b/one, copy.txt", 5);
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0], QStringLiteral("Error|Unable to delete the file: Is a directory"));
+    EXPECT_EQ(
+        deleteRow("b/one, copy.txt"),
+        std::vector<QString>{QStringLiteral("Error|Unable to delete the file: Is a directory")});
     EXPECT_EQ(listed(), (std::vector<std::string>{"b/one, copy.txt", "c/one.txt"}));
 
     // A file removed outside the program: counted as deleted, no message.
     ::unlink(data.path("c/one.txt").c_str());
-    choose("c/one.txt", 5);
-    EXPECT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(deleteRow("c/one.txt").empty());
     EXPECT_EQ(listed(), std::vector<std::string>{"b/one, copy.txt"});
     // btnDel is left as it was.
     EXPECT_TRUE(window->btnDel->isEnabled());
@@ -202,29 +207,17 @@ TEST_F(RowMenuTest, DeleteFromTheRowMenuIsPermanentAndKeepsTheRowOnFailure) {
 // the row menu either: the error box gives the reason and the row stays.
 TEST_F(RowMenuTest, DeleteFromTheRowMenuLeavesAChangedFileAndALink) {
     openAndScan();
-    std::vector<QString> shown;
-    const auto answerNext = [&] {
-        whenModal([&](QWidget* w) {
-            auto* form = qobject_cast<TMessageForm*>(w);
-            ASSERT_NE(form, nullptr);
-            shown.push_back(form->Message->text());
-            QTest::mouseClick(form->FBtnFirst, Qt::LeftButton);
-        });
-    };
     data.writeSized("a/one.txt", 1000, 9); // same size, new content
     data.setMTime("a/one.txt", 1000000000);
     ::unlink(data.path("b/one, copy.txt").c_str());
     data.symlink(data.path("c/one.txt"), "b/one, copy.txt");
 
-    answerNext();
-    choose("a/one.txt", 5);
-    answerNext();
-    choose("b/one, copy.txt", 5);
-    EXPECT_EQ(shown, (std::vector<QString>{
-                         QStringLiteral("Unable to delete the file: The file has changed since "
-                                        "the search"),
-                         QStringLiteral("Unable to delete the file: The file was replaced by a "
-                                        "link")}));
+    EXPECT_EQ(deleteRow("a/one.txt"),
+              std::vector<QString>{QStringLiteral("Error|Unable to delete the file: The file has "
+                                                  "changed since the search")});
+    EXPECT_EQ(deleteRow("b/one, copy.txt"),
+              std::vector<QString>{QStringLiteral("Error|Unable to delete the file: The file was "
+                                                  "replaced by a link")});
     EXPECT_EQ(listed(), (std::vector<std::string>{"a/one.txt", "b/one, copy.txt", "c/one.txt"}));
     EXPECT_EQ(readAll(data.path("a/one.txt")), test::seededContent(1000, 9));
     EXPECT_EQ(readAll(data.path("b/one, copy.txt")), test::seededContent(1000, 1));

@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStringDecoder>
 #include <QTest>
@@ -67,6 +68,29 @@ private:
     QTimer timer_;
     QPointer<QWidget> last_;
 };
+
+// The question asked before a deletion that cannot be undone (it names the space the
+// deletion frees): answered Yes. True when `w` was that question.
+inline bool confirmPermanentDeletion(QWidget* w) {
+    auto* form = qobject_cast<TMessageForm*>(w);
+    if (form == nullptr || !form->Message->text().contains(QString::fromStdString(
+                               ReadLangString("Message", "PermanentDeleteSize"))))
+        return false;
+    // A click by the program: the dialog may not have its final layout yet.
+    form->findChild<QPushButton*>(QStringLiteral("btnYes"))->click();
+    return true;
+}
+
+// The question asked before deleting groups whose every copy is ticked: answered by
+// clicking `button` ("btnYes" or "btnNo"). True when `w` was that question.
+inline bool answerEveryCopyQuestion(QWidget* w, const QString& button) {
+    auto* form = qobject_cast<TMessageForm*>(w);
+    const QString text = QString::fromStdString(ReadLangString("Message", "EveryCopyQuestion"));
+    if (form == nullptr || !form->Message->text().startsWith(text.left(text.indexOf(u'%'))))
+        return false;
+    form->findChild<QPushButton*>(button)->click();
+    return true;
+}
 
 struct Row {
     std::string path;
@@ -159,11 +183,13 @@ protected:
         return out;
     }
 
-    // Clicks Delete and answers every failure dialog by clicking its `button` (btnOk:
-    // Yes, btnCancel: No); the dialogs' messages in order.
+    // Clicks Delete, confirms a permanent deletion, and answers every failure dialog by
+    // clicking its `button` (btnOk: Yes, btnCancel: No); the dialogs' messages in order.
     std::vector<QString> deleteAnsweringFailures(TOrlaImageButton* TfrmDeleteComfirm::*button) {
         std::vector<QString> messages;
         ModalAnswerer answer([&](QWidget* w) {
+            if (confirmPermanentDeletion(w))
+                return;
             auto* dlg = qobject_cast<TfrmDeleteComfirm*>(w);
             ASSERT_NE(dlg, nullptr);
             messages.push_back(dlg->wslbl1->text());
@@ -177,10 +203,13 @@ protected:
         QString text;
         QString focused; // the object name of the button Enter pressed
     };
-    // Clicks Delete and answers the question that comes with Enter.
+    // Clicks Delete, confirms a permanent deletion, and answers the question that comes
+    // next with Enter.
     Question deleteAnsweringWithEnter() {
         Question seen;
         ModalAnswerer answer([&](QWidget* w) {
+            if (confirmPermanentDeletion(w))
+                return;
             auto* form = qobject_cast<TMessageForm*>(w);
             ASSERT_NE(form, nullptr);
             seen.text = form->Message->text();

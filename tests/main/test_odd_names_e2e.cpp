@@ -57,6 +57,9 @@ public:
             if (modal == nullptr || !modal->isVisible() || modal == last_)
                 return;
             last_ = modal;
+            // The question before a permanent deletion is expected and answered Yes.
+            if (main_window_test::confirmPermanentDeletion(modal))
+                return;
             ++count;
             modal->close();
         });

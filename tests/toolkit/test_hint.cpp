@@ -183,6 +183,45 @@ TEST(OrlaWindowHint, ModalWaitEndsWhenTheWorkersEndHandlerClosesIt) {
     }
 }
 
+// A modal window that was already open when the wait began (a dialog whose work runs
+// behind the hint) is held like the others, while a question opened during the wait
+// takes its input.
+TEST(OrlaWindowHint, AModalWindowOpenBeforeTheWaitIsHeldToo) {
+    Owner owner;
+    owner.window.hide();
+    owner.window.setWindowModality(Qt::ApplicationModal);
+    owner.window.show();
+    owner.activate();
+    TOrlaWindowHint hint(&owner.window);
+    const int clicks = owner.clicks;
+    int answer = -1;
+    bool checked = false;
+    QTimer::singleShot(100, &hint, [&] {
+        checked = true;
+        owner.clickAndType();
+        EXPECT_EQ(owner.clicks, clicks);
+        EXPECT_TRUE(owner.edit->text().isEmpty());
+        QTimer::singleShot(50, [] {
+            if (QWidget* modal = QApplication::activeModalWidget())
+                QTest::keyClick(modal->windowHandle(), Qt::Key_Return);
+        });
+        TOrlaMsgBox box;
+        answer = box.OrlaMessageDlg(QString(), QStringLiteral("Replace?"), mtConfirmation,
+                                    {mbYes, mbNo}, &owner.window, false, mbNo);
+        hint.CloseOrlaHint();
+    });
+    QTimer::singleShot(10000, &hint, [&] {
+        ADD_FAILURE() << "the modal hint did not end";
+        hint.CloseOrlaHint();
+    });
+    hint.ShowOrlaHint(true, 0, 0, true);
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(answer, mrNo);
+    owner.activate();
+    owner.clickAndType();
+    EXPECT_EQ(owner.clicks, clicks + 1);
+}
+
 TEST(OrlaWindowHint, TextFitsOrIsCutAndStripsAreCutIntoFrames) {
     TOrlaWindowHint hint;
     const int baseWidth =

@@ -1,49 +1,46 @@
 #include "ui/main/FileCheck.h"
 
 #include "config/uLanguage.h"
-#include "engine/uSearchHolper.h"
-#include "platform/FileSystem.h"
-
-#include <cerrno>
 
 namespace pelidor {
+namespace {
 
-TFileCheck CheckFileUnchanged(const TDuplicateFile& Record, int& Error) {
-    Error = 0;
-    platform::FileStatus now;
-    int error = 0;
-    if (!platform::statPath(Record.FileName, now, &error)) {
-        Error = error != 0 ? error : EIO;
-        return error == ENOENT || error == ENOTDIR ? TFileCheck::Missing : TFileCheck::Failed;
-    }
-    switch (now.kind) {
-    case platform::EntryKind::Symlink:
-        return TFileCheck::ReplacedByLink;
-    case platform::EntryKind::Directory:
-        // Deleting a file never removes a folder; the system's own words say why.
-        Error = EISDIR;
-        return TFileCheck::Failed;
-    case platform::EntryKind::Regular:
-        break;
-    case platform::EntryKind::Unknown:
-    case platform::EntryKind::Other:
-        return TFileCheck::Changed;
-    }
-    const bool same = now.size == Record.FileSize && now.mtimeSec == Record.MTimeSec &&
-                      now.mtimeNsec == Record.MTimeNsec && now.device == Record.Device &&
-                      now.inode == Record.Inode;
-    return same ? TFileCheck::Unchanged : TFileCheck::Changed;
+QString messageText(const char* Key, const char* English) {
+    return QString::fromStdString(ReadLangString("Message", Key, English));
 }
+
+} // namespace
 
 QString FileCheckReason(TFileCheck Check) {
     switch (Check) {
     case TFileCheck::Changed:
-        return QString::fromStdString(ReadLangString("Message", "FileChangedSinceSearch"));
+        return ActionProblemReason(TActionProblem::Changed);
     case TFileCheck::ReplacedByLink:
-        return QString::fromStdString(ReadLangString("Message", "FileReplacedByLink"));
+        return ActionProblemReason(TActionProblem::ReplacedByLink);
     case TFileCheck::Unchanged:
     case TFileCheck::Missing:
     case TFileCheck::Failed:
+        break;
+    }
+    return {};
+}
+
+QString ActionProblemReason(TActionProblem Problem) {
+    switch (Problem) {
+    case TActionProblem::Changed:
+        return messageText("FileChangedSinceSearch", "The file has changed since the search");
+    case TActionProblem::ReplacedByLink:
+        return messageText("FileReplacedByLink", "The file was replaced by a link");
+    case TActionProblem::CopiesDiffer:
+        return messageText("ProofCopiesDiffer",
+                           "Its content differs from every copy that stays, so it is not a "
+                           "duplicate");
+    case TActionProblem::NoStayingCopy:
+        return messageText("ProofNoCopyLeft",
+                           "No copy that stays is unchanged since the search, so nothing "
+                           "proves that it is a duplicate");
+    case TActionProblem::None:
+    case TActionProblem::SystemError:
         break;
     }
     return {};

@@ -1,26 +1,17 @@
-// The check a file passes right before it is deleted: it must still be the file the
-// search recorded. A path is looked at with lstat, so a link is never followed.
+// The words of the active language for the reasons the file actions give.
 #pragma once
 
 #include <QString>
 
+#include "actions/FileCheck.h"
+#include "actions/FileSteps.h"
+
 namespace pelidor {
-
-struct TDuplicateFile;
-
-enum class TFileCheck {
-    Unchanged,      // a regular file with the recorded size, time, device and inode
-    Missing,        // nothing is there any more; the deletion step decides what that means
-    Changed,        // another size or time, another file, or not a regular file
-    ReplacedByLink, // a symbolic link now stands at the path
-    Failed,         // the path cannot be looked at, or a folder stands there (Error says why)
-};
-
-// Compares what is at Record.FileName now with the record. Error is set for Missing and
-// Failed (the system's reason), 0 otherwise.
-TFileCheck CheckFileUnchanged(const TDuplicateFile& Record, int& Error);
 
 // The active language's reason for Changed and ReplacedByLink; empty for the others.
 QString FileCheckReason(TFileCheck Check);
+// The program's own reason for a failed action; empty for None and SystemError, whose
+// reason is the system's text for TActionResult::error.
+QString ActionProblemReason(TActionProblem Problem);
 
 } // namespace pelidor

@@ -441,6 +441,7 @@ void TfrmQdxMain::FormCreate() {
     host.ShowSettings = [this] { ppmSettingsClick(); };
     host.ShowBackupManager = [this] { ppmRestoreFileClick(); };
     host.Terminate = [this] { close(); };
+    host.Busy = [this] { return FDeleting; };
     FMainMenu = TMainFormMenu::InitMainMenu(pmsys, std::move(host));
     if (!FJapanese) {
         FSupport = TFrmOrlaSupport::InitOrlaSupport(
@@ -565,8 +566,11 @@ void TfrmQdxMain::StartSearch() {
     holper.WaitForWorker();
     if (holper.FindDuplicateFiles(FProgress.get(), dt, &AppConfig.includePath,
                                   &AppConfig.includeKeywords, &AppConfig.excludePath,
-                                  &AppConfig.excludeKeywords, beginSize, endSize) == 0)
+                                  &AppConfig.excludeKeywords, beginSize, endSize) == 0) {
         FScanPending = true;
+        FResultMode = dt;
+        FResultEmptySearch = AppConfig.CompareMode == 3;
+    }
 }
 
 void TfrmQdxMain::btnCancelClick() {
@@ -830,19 +834,10 @@ void TfrmQdxMain::PopupItemClick(int Tag) {
     case 3:
         ShowInFolder(path);
         break;
-    case 5: {
-        // Always for good, whatever RecycleDelete says; no backup, no question.
-        int error = 0;
-        QString reason;
-        if (DeleteRecordedFile(*record->FileInfo, false, error, reason))
-            model->RemoveRow(row);
-        else
-            ShowMessageDlg(mtError,
-                           reason.isEmpty() ? RowDeleteFailureMessage(error)
-                                            : RowDeleteFailureMessage(reason),
-                           {mbOK});
+    case 5:
+        // Always for good, whatever RecycleDelete says; no backup.
+        DeleteRowFile(row);
         break;
-    }
     case 7:
         ExportToCsv();
         break;

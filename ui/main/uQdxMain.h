@@ -42,6 +42,7 @@
 #include <thread>
 #include <vector>
 
+#include "actions/CopyRules.h"
 #include "backup/BackupArchive.h"
 #include "engine/uSearchHolper.h"
 #include "ui/main/ResultsList.h"
@@ -243,8 +244,12 @@ public:
     // is asked first whether to delete permanently anyway (default No).
     void BackupThreadTerminated();
     // Deletes the file of every ticked row (trash or for good, as RecycleDelete says)
-    // and removes the processed rows; a failure asks whether to go on.
+    // and removes the processed rows; a failure asks whether to go on. In the content
+    // modes a file is deleted only when a copy of its group that stays holds the same
+    // bytes, except in groups the user chose to lose whole.
     void DeleteCheckedFiles();
+    // The row menu's permanent delete of one row's file (with its questions).
+    void DeleteRowFile(int Row);
     bool DeletionRunning() const { return FDeleting; }
     const backup::BackupReport& LastBackupReport() const { return FBackupReport; }
 
@@ -320,8 +325,14 @@ private:
     void RefreshDeleteButton();
     void ShowNews();
     void RebuildMainMenu();
-    // The full paths of the ticked rows, in list order.
-    std::vector<std::string> CheckedPaths() const;
+    // One entry per row (removed rows without a file), for the file actions' rules.
+    std::vector<TListedFile> ListedFiles() const;
+    // The question before deleting groups whose every copy is ticked (default No); true
+    // when there are none or the user said Yes.
+    bool ConfirmEveryCopy(const TActionPlan& Plan);
+    // The question before a deletion that cannot be undone: Question, the space freed
+    // and whether a backup is written first (default No).
+    bool ConfirmPermanentDeletion(const QString& Question, int64_t Bytes, bool Backup);
 
     TMainState FState = TMainState::Idle;
     int32_t FCount = 0;
@@ -343,6 +354,12 @@ private:
     // The backup of the running deletion: the worker, what it archives (fixed before it
     // starts) and its report (read after it has ended).
     std::unique_ptr<TBackupThread> FBackupThread;
+    // The files of the running deletion, taken when the command started, and its mode.
+    std::unique_ptr<TActionPlan> FDeletionPlan;
+    bool FDeletionToTrash = true;
+    // The mode of the search whose result is listed.
+    TDuplicateType FResultMode = dtMd5;
+    bool FResultEmptySearch = false;
     std::vector<std::string> FBackupPaths;
     std::string FBackupFolder;
     std::string FBackupDecimalSeparator;
@@ -364,13 +381,6 @@ QPoint CentredPosition(const QSize& size, const QRect& available);
 // were not stored, why (the archive's failure, or the first few files with their
 // reasons), and whether to delete the ticked files permanently anyway.
 QString BackupIncompleteMessage(const backup::BackupReport& Report, const std::string& BackPath);
-
-// Deletes the file of one record (into the trash or for good) only while it is still
-// the file the search saw: a regular file, not a link, with the recorded size,
-// modification time, device and inode. True when it was deleted (for good: also when
-// nothing was there any more). On failure Reason holds the program's own reason (the file
-// changed or became a link) or is empty, and then Error holds the system's.
-bool DeleteRecordedFile(const TDuplicateFile& Record, bool ToTrash, int& Error, QString& Reason);
 
 // Format texts of the language packs. FormatTextFits tells whether Text holds exactly
 // Count integer conversions ("%d", optionally with "-", a width and a precision) and

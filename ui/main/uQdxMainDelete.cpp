@@ -1,6 +1,8 @@
-// The deletion of the ticked files: btnDel, the backup worker and its end notification,
-// the question after an incomplete backup, and the deletion loop with its failure
-// dialog.
+// The deletion of the ticked files: btnDel with its questions (groups that would lose
+// every copy, a deletion that cannot be undone), the backup worker and its end
+// notification, the question after an incomplete backup, the deletion loop with its
+// failure dialog, and the row menu's permanent delete. The steps that act on the files
+// (the check, the byte proof, the trash and the deletion) are those of actions/.
 #include "ui/main/uQdxMain.h"
 
 #include <QCheckBox>
@@ -10,10 +12,10 @@
 #include <cerrno>
 #include <exception>
 
+#include "actions/CopyRules.h"
+#include "actions/FileSteps.h"
 #include "config/uAppConfig.h"
 #include "config/uLanguage.h"
-#include "platform/FileOps.h"
-#include "platform/Trash.h"
 #include "shell/SharedHelpers.h"
 #include "ui/main/DeleteConfirm.h"
 #include "ui/main/FileCheck.h"
@@ -30,29 +32,12 @@ QString langText(const char* Section, const char* Key) {
     return QString::fromStdString(ReadLangString(Section, Key));
 }
 
-QString pathText(const std::string& Path) {
-    return QString::fromUtf8(Path.data(), qsizetype(Path.size()));
+QString langText(const char* Section, const char* Key, const char* English) {
+    return QString::fromStdString(ReadLangString(Section, Key, English));
 }
 
-// Moves one file to the trash, as ShellDeleteFile(Path, true) does: nothing at Path
-// fails, the read-only flag is cleared, a locked file fails before the trash is asked,
-// and the file is only ever renamed into the trash of its own file system, so a false
-// result always leaves it where it was. On failure Error holds the system's reason of
-// the step that failed (taken right there: later calls would overwrite errno).
-bool recycleFile(const std::string& Path, int& Error) {
-    Error = 0;
-    errno = 0;
-    if (!platform::pathExists(Path)) {
-        Error = errno != 0 ? errno : ENOENT;
-        return false;
-    }
-    platform::addOwnerWrite(Path);
-    errno = 0;
-    if (IsFileLocked(Path)) {
-        Error = errno != 0 ? errno : EBUSY;
-        return false;
-    }
-    return platform::moveToTrash(Path, nullptr, &Error);
+QString pathText(const std::string& Path) {
+    return QString::fromUtf8(Path.data(), qsizetype(Path.size()));
 }
 
 QString backupFailureReason(const backup::BackupFailure& Failure) {
@@ -94,21 +79,63 @@ void TBackupThread::Execute() {
 
 // --- btnDel ----------------------------------------------------------------------------
 
-std::vector<std::string> TfrmQdxMain::CheckedPaths() const {
-    std::vector<std::string> paths;
-    for (const int row : model->CheckedRows()) {
-        const TFileRow* record = model->Row(row);
-        if (record != nullptr && record->FileInfo != nullptr)
-            paths.push_back(record->FileInfo->FileName);
+std::vector<TListedFile> TfrmQdxMain::ListedFiles() const {
+    // One entry per row, so that an entry's index is its row; removed rows have no file.
+    std::vector<TListedFile> list(size_t(std::max(model->RowCount(), 0)));
+    for (int i = 0; i < model->RowCount(); ++i) {
+        const TFileRow* record = model->Row(i);
+        if (record == nullptr || record->FileInfo == nullptr || model->IsRemoved(i))
+            continue;
+        list[size_t(i)] = {record->FileInfo, record->GroupNo, model->IsChecked(i)};
     }
-    return paths;
+    return list;
+}
+
+bool TfrmQdxMain::ConfirmEveryCopy(const TActionPlan& Plan) {
+    if (!ModeAsksForEveryCopy(FResultMode, FResultEmptySearch) || Plan.EveryCopyGroups().empty())
+        return true;
+    const QString text =
+        FormatMessageText("EveryCopyQuestion",
+                          {int64_t(Plan.EveryCopyGroups().size()), int64_t(Plan.EveryCopyFiles())});
+    return ShowMessageDlg(mtWarning, text, {mbYes, mbNo}, mbNo) == mrYes;
+}
+
+bool TfrmQdxMain::ConfirmPermanentDeletion(const QString& Question, int64_t Bytes, bool Backup) {
+    QString text = Question + QStringLiteral("\r\n") +
+                   TextFollowedBy(langText("Message", "PermanentDeleteSize", "Space freed:"),
+                                  FormatFileSize(Bytes));
+    text += QStringLiteral("\r\n") +
+            (Backup ? langText("Message", "PermanentDeleteBackup",
+                               "A backup archive of them is written first.")
+                    : langText("Message", "PermanentDeleteNoBackup",
+                               "No backup is written: they cannot be restored."));
+    return ShowMessageDlg(mtConfirmation, text, {mbYes, mbNo}, mbNo) == mrYes;
 }
 
 void TfrmQdxMain::btnDeleteClick() {
-    if (FDeleting)
+    if (FDeleting || FState == TMainState::Searching)
         return;
+    // The files to act on are taken once, here: the backup archives exactly these, and
+    // the deletion deletes exactly these.
+    auto plan = std::make_unique<TActionPlan>(ListedFiles());
+    if (plan->Ticked().empty()) {
+        RefreshDeleteButton();
+        return;
+    }
+    // Nothing is deleted before every question has been answered; No leaves every tick.
+    if (!ConfirmEveryCopy(*plan))
+        return;
+    const bool toTrash = AppConfig.RecycleDelete;
+    const bool withBackup = !toTrash && AppConfig.AutoBackup;
+    if (!toTrash && !ConfirmPermanentDeletion(FormatMessageText("PermanentDeleteQuestion",
+                                                                {int64_t(plan->Ticked().size())}),
+                                              plan->TickedBytes(), withBackup))
+        return;
+
     btnDel->setEnabled(false);
-    if (AppConfig.RecycleDelete || !AppConfig.AutoBackup) {
+    FDeletionPlan = std::move(plan);
+    FDeletionToTrash = toTrash;
+    if (!withBackup) {
         DeleteCheckedFiles();
         return;
     }
@@ -116,7 +143,10 @@ void TfrmQdxMain::btnDeleteClick() {
     // Permanent deletion with a backup first. The worker gets everything it needs now,
     // so that it never touches the list or the settings.
     FDeleting = true;
-    FBackupPaths = CheckedPaths();
+    FBackupPaths.clear();
+    for (const size_t row : FDeletionPlan->Ticked())
+        if (const TFileRow* record = model->Row(int(row)); record && record->FileInfo)
+            FBackupPaths.push_back(record->FileInfo->FileName);
     FBackupFolder = AppConfig.backPath;
     FBackupDecimalSeparator = LocaleDecimalSeparator();
     FBackupReport = backup::BackupReport();
@@ -143,7 +173,6 @@ bool TfrmQdxMain::BackupMarkedFiles() {
 }
 
 void TfrmQdxMain::BackupThreadTerminated() {
-    btnDel->setEnabled(true);
     whintwin1->CloseOrlaHint();
     if (FBackupThread == nullptr)
         return;
@@ -157,6 +186,8 @@ void TfrmQdxMain::BackupThreadTerminated() {
         ShowMessageDlg(mtWarning, BackupIncompleteMessage(FBackupReport, FBackupFolder),
                        {mbYes, mbNo}, mbNo) != mrYes) {
         FDeleting = false;
+        FDeletionPlan.reset();
+        RefreshDeleteButton();
         return;
     }
     FDeleting = false;
@@ -169,8 +200,15 @@ void TfrmQdxMain::DeleteCheckedFiles() {
     if (FDeleting)
         return;
     FDeleting = true;
-    // One mode for the whole run, as it was when the run started.
-    const bool toTrash = AppConfig.RecycleDelete;
+    // The files taken when the command started (or, called on its own, the ticked ones
+    // now), and one mode for the whole run.
+    std::unique_ptr<TActionPlan> plan = std::move(FDeletionPlan);
+    bool toTrash = FDeletionToTrash;
+    if (plan == nullptr) {
+        plan = std::make_unique<TActionPlan>(ListedFiles());
+        toTrash = AppConfig.RecycleDelete;
+    }
+    const bool prove = ModeNeedsContentProof(FResultMode);
     bool askOnError = true;
 
     vtFile->setEnabled(false);
@@ -183,67 +221,81 @@ void TfrmQdxMain::DeleteCheckedFiles() {
             w->vtFile->setEnabled(true);
             w->model->EndUpdate();
             w->FDeleting = false;
+            w->RefreshDeleteButton();
         }
     } runEnd{this};
 
-    const auto tickedFrom = [this](int from) {
-        const int count = model->RowCount();
-        for (int i = from; i < count; ++i)
-            if (model->IsChecked(i) && !model->IsRemoved(i))
-                return i;
-        return -1;
-    };
-
-    int row = tickedFrom(0);
-    while (row >= 0) {
-        const int next = tickedFrom(row + 1);
+    // A long comparison keeps the window painted.
+    const TProofTick tick = [] { QCoreApplication::processEvents(); };
+    for (const size_t index : plan->Ticked()) {
+        const int row = int(index);
         const TFileRow* record = model->Row(row);
-        if (record != nullptr && record->FileInfo != nullptr) {
-            const std::string path = record->FileInfo->FileName;
-            int error = 0;
-            QString reason;
-            const bool ok = DeleteRecordedFile(*record->FileInfo, toTrash, error, reason);
-            if (!ok && askOnError) {
-                TfrmDeleteComfirm dlg(this);
-                dlg.setMessage(reason.isEmpty() ? DeleteFailureMessage(path, error)
-                                                : DeleteFailureMessage(path, reason));
-                const int result = dlg.exec();
-                askOnError = !dlg.chkNoConfirm->isChecked();
-                // No or the close box: this row and the later ones stay, ticked.
-                if (result != mrYes)
-                    break;
-            }
+        if (record == nullptr || record->FileInfo == nullptr || model->IsRemoved(row))
+            continue;
+        const TDuplicateFile& file = *record->FileInfo;
+        // A group the user chose to lose whole has nothing to prove against.
+        const std::vector<const TDuplicateFile*>* staying =
+            prove && !plan->LosesEveryCopy(record->GroupNo) ? &plan->Staying(record->GroupNo)
+                                                            : nullptr;
+        const TActionResult result = RemoveRecordedFile(file, toTrash, staying, tick);
+        if (!result.ok && askOnError) {
+            const QString reason = ActionProblemReason(result.problem);
+            TfrmDeleteComfirm dlg(this);
+            dlg.setMessage(reason.isEmpty() ? DeleteFailureMessage(file.FileName, result.error)
+                                            : DeleteFailureMessage(file.FileName, reason));
+            const int answer = dlg.exec();
+            askOnError = !dlg.chkNoConfirm->isChecked();
+            // No or the close box: this row and the later ones stay, ticked.
+            if (answer != mrYes)
+                break;
         }
         model->RemoveRow(row);
         QCoreApplication::processEvents();
-        row = next;
     }
 }
 
-// --- One file -------------------------------------------------------------------------
+// --- The row menu's permanent delete -----------------------------------------------------
 
-bool DeleteRecordedFile(const TDuplicateFile& Record, bool ToTrash, int& Error, QString& Reason) {
-    Error = 0;
-    Reason.clear();
-    const std::string& path = Record.FileName;
-    // The check and the deletion are two steps: a file replaced in the moment between
-    // them is not caught. That moment is kept as short as it can be: nothing runs in
-    // between but the deletion's own preparations. The deletion itself never follows a
-    // link at the path (unlink, and a rename into the trash, act on the link).
-    const TFileCheck check = CheckFileUnchanged(Record, Error);
-    switch (check) {
-    case TFileCheck::Changed:
-    case TFileCheck::ReplacedByLink:
-        Reason = FileCheckReason(check);
-        return false;
-    case TFileCheck::Failed:
-        return false;
-    case TFileCheck::Missing:
-    case TFileCheck::Unchanged:
-        break;
+void TfrmQdxMain::DeleteRowFile(int Row) {
+    const TFileRow* record = model->Row(Row);
+    if (record == nullptr || record->FileInfo == nullptr)
+        return;
+    const TDuplicateFile& file = *record->FileInfo;
+    // The copies of its group that stay in the list.
+    std::vector<const TDuplicateFile*> others;
+    for (int i = 0; i < model->RowCount(); ++i) {
+        const TFileRow* r = model->Row(i);
+        if (i != Row && r != nullptr && r->FileInfo != nullptr && !model->IsRemoved(i) &&
+            r->GroupNo == record->GroupNo)
+            others.push_back(r->FileInfo);
     }
-    Error = 0;
-    return ToTrash ? recycleFile(path, Error) : ForceDeleteFile(path, &Error);
+    const bool lastCopy = others.empty();
+    if (lastCopy && ModeAsksForEveryCopy(FResultMode, FResultEmptySearch) &&
+        ShowMessageDlg(mtWarning,
+                       langText("Message", "RowLastCopyQuestion",
+                                "This is the last copy of its group in the list: deleting it "
+                                "leaves no copy of the file. Delete it anyway?"),
+                       {mbYes, mbNo}, mbNo) != mrYes)
+        return;
+    const QString question = langText("Message", "RowPermanentQuestion",
+                                      "Delete this file permanently? It does not go to the "
+                                      "Trash.") +
+                             QStringLiteral("\r\n") + pathText(file.FileName);
+    if (!ConfirmPermanentDeletion(question, file.FileSize, false))
+        return;
+    // The row menu deletes for good, whatever RecycleDelete says, and without a backup.
+    const bool prove = ModeNeedsContentProof(FResultMode) && !lastCopy;
+    const TActionResult result = RemoveRecordedFile(file, false, prove ? &others : nullptr,
+                                                    [] { QCoreApplication::processEvents(); });
+    if (result.ok) {
+        model->RemoveRow(Row);
+        return;
+    }
+    const QString reason = ActionProblemReason(result.problem);
+    ShowMessageDlg(mtError,
+                   reason.isEmpty() ? RowDeleteFailureMessage(result.error)
+                                    : RowDeleteFailureMessage(reason),
+                   {mbOK});
 }
 
 // --- The question after an incomplete backup -------------------------------------------

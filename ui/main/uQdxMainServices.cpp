@@ -61,6 +61,10 @@ const FormatDefault kFormatDefaults[] = {
     {"EndCountFiles", "Files to compare: %d"},
     {"searchduplicateover", "Search finished. Duplicate groups: %d, files: %d, time: %d s"},
     {"BackupIncomplete", "The backup is incomplete: %d of %d files could not be stored."},
+    {"EveryCopyQuestion",
+     "Every copy is ticked in %d groups (%d files): deleting them leaves no copy of those "
+     "files. Delete them anyway?"},
+    {"PermanentDeleteQuestion", "Delete %d files permanently? They do not go to the Trash."},
 };
 
 // One conversion of a format text, starting at the "%".
@@ -312,6 +316,9 @@ void TfrmQdxMain::StartNewsFetch() {
 // --- Caption-bar buttons ---------------------------------------------------------------
 
 void TfrmQdxMain::wp1ButtonClick(TOrlaNcBtnEnum Btn) {
+    // Nothing else starts while files are being deleted.
+    if (FDeleting)
+        return;
     switch (Btn) {
     case wnbCustom1:
         ShowNews();

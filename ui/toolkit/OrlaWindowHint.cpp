@@ -104,11 +104,17 @@ private:
 // keys, shortcuts, wheel, context menus, drops, and the window manager's close requests.
 // Qt's own modality would do the blocking but makes the platform activate the modal
 // window, taking the focus from the owner; this guard leaves focus and activation alone.
-// Windows that are modal themselves (a message dialog shown meanwhile) and popups keep
-// their input, as do events the program sends itself.
+// Windows that become modal while the wait runs (a question the work asks) and popups
+// keep their input, as do events the program sends itself. A modal window that was
+// already open when the wait began (the window whose work this is, such as the backup
+// manager during its restore) is held like the others.
 class TInputGuard : public QObject {
 public:
-    explicit TInputGuard(QWidget* hintWindow) : hintWindow_(hintWindow) {}
+    explicit TInputGuard(QWidget* hintWindow) : hintWindow_(hintWindow) {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top != hintWindow && top->isVisible() && top->windowModality() != Qt::NonModal)
+                heldModal_.append(top);
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -137,9 +143,9 @@ protected:
         default:
             return false;
         }
-        const QWidget* top = static_cast<QWidget*>(watched)->window();
-        if (top == hintWindow_ || top->windowModality() != Qt::NonModal ||
-            top->windowType() == Qt::Popup)
+        QWidget* top = static_cast<QWidget*>(watched)->window();
+        if (top == hintWindow_ || top->windowType() == Qt::Popup ||
+            (top->windowModality() != Qt::NonModal && !heldModal_.contains(top)))
             return false;
         // An accepted shortcut override tells the shortcut map that the key is taken,
         // so no shortcut fires; an ignored close event keeps the window open.
@@ -152,6 +158,7 @@ protected:
 
 private:
     QPointer<QWidget> hintWindow_;
+    QList<QPointer<QWidget>> heldModal_;
 };
 
 TOrlaWindowHint::TOrlaWindowHint(QWidget* Owner)
