@@ -247,6 +247,40 @@ TEST_F(ScanCommand, FoldersBecomeAbsoluteAndMayBeLinks) {
     EXPECT_EQ(jsonGroups(o), (Groups{{link + "/a/same1.bin", link + "/b/same2.bin"}}));
 }
 
+// A folder and a link to it (or to a folder inside it) are one folder: no file is
+// reported as a duplicate of itself, and the spelling given first stays.
+TEST_F(ScanCommand, AFolderAndALinkToItListEachFileOnce) {
+    ModeTree m;
+    io.symlink(m.t.root(), "tree-link");
+    io.symlink(m.p("b"), "b-link");
+    const std::string link = io.path("tree-link");
+    const struct {
+        std::vector<std::string> folders;
+        Groups expected;
+    } cases[] = {
+        {{m.t.root(), link}, {{m.p("a/same1.bin"), m.p("b/same2.bin")}}},
+        {{link, m.t.root()}, {{link + "/a/same1.bin", link + "/b/same2.bin"}}},
+        {{io.path("b-link"), m.t.root()}, {{m.p("a/same1.bin"), m.p("b/same2.bin")}}},
+    };
+    for (const auto& c : cases) {
+        auto args = c.folders;
+        args.insert(args.begin(), "--format=json");
+        SCOPED_TRACE(::testing::PrintToString(args));
+        const Outcome o = run(args);
+        EXPECT_EQ(o.status, 0) << o.err;
+        EXPECT_EQ(jsonGroups(o), c.expected);
+    }
+    // Every mode: still no file grouped with itself.
+    for (const char* mode : {"name", "partial", "empty"}) {
+        SCOPED_TRACE(mode);
+        const Outcome o = run({"--format=json", std::string("--mode=") + mode, m.t.root(), link});
+        EXPECT_EQ(o.status, 0) << o.err;
+        for (const auto& group : jsonGroups(o))
+            for (const auto& path : group)
+                EXPECT_EQ(path.rfind(link, 0), std::string::npos) << path;
+    }
+}
+
 TEST_F(ScanCommand, BadInputExitsWithTwoAndOneLine) {
     ModeTree m;
     const std::string root = m.t.root();
