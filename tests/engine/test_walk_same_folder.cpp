@@ -81,8 +81,10 @@ TEST(WalkSameFolder, StartFoldersReachedThroughLinksAreWalkedOnce) {
             for (auto& p : g)
                 if (p.rfind("P/", 0) == 0)
                     p = std::string(c.spelling) + p.substr(1);
-        const auto out = runScan({.mode = dtMd5, .paths = c.paths});
-        EXPECT_EQ(normalized(relative(out.groups, r)), normalized(expected));
+        for (unsigned threads : {1u, 2u}) {
+            const auto out = runScan({.mode = dtMd5, .paths = c.paths, .hashThreads = threads});
+            EXPECT_EQ(normalized(relative(out.groups, r)), normalized(expected)) << threads;
+        }
     }
 }
 
@@ -100,26 +102,35 @@ TEST(WalkSameFolder, BindMountsAndMountLoopsAreWalkedOnce) {
     const PrivateMount mirror = PrivateMount::bind(r + "/data", r + "/mirror", true);
     SKIP_UNLESS_MOUNTED(mirror);
 
-    // From the top: data and mirror are one folder; whichever the listing gives first
-    // is walked, and the loop back to the top is not entered.
-    auto out = runScan({.mode = dtMd5, .paths = {r}});
-    EXPECT_EQ(collectedCount(out.reports), 2);
-    EXPECT_EQ(countCode(out.reports, spFolderDone), 3); // the top, one of the two, sub
-    ASSERT_EQ(out.groups.size(), 1u);
     const Groups viaData = {{"data/a", "data/sub/b"}};
     const Groups viaMirror = {{"mirror/a", "mirror/sub/b"}};
-    const Groups got = normalized(relative(out.groups, r));
-    EXPECT_TRUE(got == viaData || got == viaMirror) << ::testing::PrintToString(got);
+    // With a second thread, the walk's helper opens folders ahead of it, the same
+    // folder again among them.
+    for (unsigned threads : {1u, 2u}) {
+        SCOPED_TRACE(threads);
+        // From the top: data and mirror are one folder; whichever the listing gives first
+        // is walked, and the loop back to the top is not entered.
+        auto out = runScan({.mode = dtMd5, .paths = {r}, .hashThreads = threads});
+        EXPECT_EQ(collectedCount(out.reports), 2);
+        EXPECT_EQ(countCode(out.reports, spFolderDone), 3); // the top, one of the two, sub
+        ASSERT_EQ(out.groups.size(), 1u);
+        const Groups got = normalized(relative(out.groups, r));
+        EXPECT_TRUE(got == viaData || got == viaMirror) << ::testing::PrintToString(got);
 
-    // Both given as start folders: the spelling given first stays.
-    out = runScan({.mode = dtMd5, .paths = {r + "/mirror", r + "/data"}});
-    EXPECT_EQ(normalized(relative(out.groups, r)), viaMirror);
-    out = runScan({.mode = dtMd5, .paths = {r + "/data", r + "/mirror"}});
-    EXPECT_EQ(normalized(relative(out.groups, r)), viaData);
-    // The loop given as a start folder beside a folder it leads back to: each file once.
-    out = runScan({.mode = dtMd5, .paths = {r + "/mirror/sub/loop", r + "/data"}});
-    EXPECT_EQ(collectedCount(out.reports), 2);
-    EXPECT_EQ(normalized(relative(out.groups, r)), viaData);
+        // Both given as start folders: the spelling given first stays.
+        out =
+            runScan({.mode = dtMd5, .paths = {r + "/mirror", r + "/data"}, .hashThreads = threads});
+        EXPECT_EQ(normalized(relative(out.groups, r)), viaMirror);
+        out =
+            runScan({.mode = dtMd5, .paths = {r + "/data", r + "/mirror"}, .hashThreads = threads});
+        EXPECT_EQ(normalized(relative(out.groups, r)), viaData);
+        // The loop given as a start folder beside a folder it leads back to: each file once.
+        out = runScan({.mode = dtMd5,
+                       .paths = {r + "/mirror/sub/loop", r + "/data"},
+                       .hashThreads = threads});
+        EXPECT_EQ(collectedCount(out.reports), 2);
+        EXPECT_EQ(normalized(relative(out.groups, r)), viaData);
+    }
 }
 
 // A pseudo file system mounted inside a scanned folder (a chroot's /proc, /sys, /dev)
@@ -147,18 +158,23 @@ TEST(WalkSameFolder, PseudoFileSystemsMountedAnywhereAreNotEntered) {
         GTEST_SKIP() << reasons;
     SCOPED_TRACE("mounted: " + ::testing::PrintToString(mounted) + reasons);
 
-    // Empty files, so that every file of a pseudo file system entered would count.
-    auto out = runScan({.mode = dtDataSize, .paths = {r}, .endSize = 0});
-    EXPECT_EQ(countCode(out.reports, spFolderDone), 2); // the top and chroot
-    EXPECT_EQ(normalized(relative(out.groups, r)), (Groups{{"chroot/a", "chroot/b"}}));
+    for (unsigned threads : {1u, 2u}) {
+        SCOPED_TRACE(threads);
+        // Empty files, so that every file of a pseudo file system entered would count.
+        auto out =
+            runScan({.mode = dtDataSize, .paths = {r}, .endSize = 0, .hashThreads = threads});
+        EXPECT_EQ(countCode(out.reports, spFolderDone), 2); // the top and chroot
+        EXPECT_EQ(normalized(relative(out.groups, r)), (Groups{{"chroot/a", "chroot/b"}}));
 
-    for (const std::string& type : mounted) {
-        SCOPED_TRACE(type);
-        out = runScan({.mode = dtDataSize,
-                       .paths = {r + "/chroot/" + type, r + "/link-to-" + type},
-                       .endSize = 0});
-        EXPECT_EQ(countCode(out.reports, spFolderDone), 0);
-        EXPECT_TRUE(out.groups.empty());
+        for (const std::string& type : mounted) {
+            SCOPED_TRACE(type);
+            out = runScan({.mode = dtDataSize,
+                           .paths = {r + "/chroot/" + type, r + "/link-to-" + type},
+                           .endSize = 0,
+                           .hashThreads = threads});
+            EXPECT_EQ(countCode(out.reports, spFolderDone), 0);
+            EXPECT_TRUE(out.groups.empty());
+        }
     }
 }
 
