@@ -506,7 +506,6 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
                     retract(l);
                     if (!f.identified)
                         f.abandoned = true; // could not be recognised when reopened
-
                     l.dir.close();
                     --openCount;
                     break;
