@@ -5,6 +5,11 @@
 // so paths longer than the system's limit are walked too. Only a bounded number of
 // folder handles stay open; an ancestor whose handle was closed is reopened through
 // "..", and abandoned when it is no longer the same folder.
+//
+// One file is one record: the walk never enters a folder whose device and inode it has
+// already entered in the run (a bind mount, a start folder reached twice through a
+// link, a mount loop), and start folders are thinned by what they resolve to. Hard
+// links are two directory entries and stay two records.
 #include "engine/uSearchHolper.h"
 
 #include <algorithm>
@@ -18,6 +23,7 @@
 #include "platform/DateTime.h"
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
+#include "platform/Mounts.h"
 
 namespace pelidor {
 
@@ -53,10 +59,11 @@ bool IsProtectedFolder(const std::string& Path) {
         return true;
     const std::string_view path = withoutTrailingSep(Path);
     // Pseudo file systems: listing them is meaningless and reading them can hang.
+    // Removable media are mounted under /run/media: those are scanned.
     static constexpr std::string_view pseudo[] = {"/proc", "/sys", "/dev", "/run"};
     for (auto p : pseudo)
         if (platform::isSameOrInside(path, p))
-            return true;
+            return p != "/run" || !platform::isSameOrInside(path, "/run/media");
     // Every trash folder: a component .Trash or .Trash-<uid>, and the home trash.
     size_t pos = 0;
     while (pos <= path.size()) {
@@ -93,13 +100,115 @@ bool TDuplicateFileThread::IsExcludedFolder(const std::string& path) const {
     return !platform::hasTrailingSep(path) && has(path + platform::kPathSep);
 }
 
-void TDuplicateFileThread::CollectFiles() {
-    Post(spCollect, 0);
+void RemoveSameFolders(std::vector<std::string>& list, const std::vector<std::string>& givenOrder) {
+    struct Entry {
+        size_t rank = 0; // position in the caller's order
+        std::string resolved;
+        bool haveId = false;
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        bool kept = false;
+    };
+    std::vector<Entry> entries(list.size());
+    for (size_t i = 0; i < list.size(); ++i) {
+        Entry& e = entries[i];
+        const auto given = std::find(givenOrder.begin(), givenOrder.end(), list[i]);
+        e.rank = given != givenOrder.end() ? static_cast<size_t>(given - givenOrder.begin())
+                                           : givenOrder.size() + i;
+        if (!platform::resolvePath(list[i], e.resolved))
+            e.resolved = std::string(withoutTrailingSep(list[i]));
+        platform::FileStatus st;
+        const platform::Directory dir = platform::Directory::open(list[i]);
+        if (dir.valid() && dir.status(st)) {
+            e.haveId = true;
+            e.device = st.device;
+            e.inode = st.inode;
+        }
+    }
+    std::vector<size_t> byRank(list.size());
+    for (size_t i = 0; i < byRank.size(); ++i)
+        byRank[i] = i;
+    std::stable_sort(byRank.begin(), byRank.end(),
+                     [&](size_t a, size_t b) { return entries[a].rank < entries[b].rank; });
+    for (size_t i : byRank) {
+        Entry& e = entries[i];
+        const bool covered = std::any_of(entries.begin(), entries.end(), [&](const Entry& k) {
+            return k.kept && (platform::isSameOrInside(e.resolved, k.resolved) ||
+                              (e.haveId && k.haveId && e.device == k.device && e.inode == k.inode));
+        });
+        if (covered)
+            continue;
+        for (Entry& k : entries)
+            if (k.kept && platform::isSameOrInside(k.resolved, e.resolved))
+                k.kept = false; // lies inside the folder given later
+        e.kept = true;
+    }
+    std::vector<std::string> kept;
+    for (size_t i = 0; i < list.size(); ++i)
+        if (entries[i].kept)
+            kept.push_back(std::move(list[i]));
+    list = std::move(kept);
+}
+
+void TDuplicateFileThread::PrepareWalk() {
     FExcludeSorted.clear();
     for (const auto& p : FexcludePath)
         if (!p.empty())
             FExcludeSorted.push_back(p);
     std::sort(FExcludeSorted.begin(), FExcludeSorted.end());
+    RemoveSameFolders(FPaths, FPathsAsGiven);
+    FEnteredFolders.clear();
+    // The protected folders as they are, whatever path leads to them.
+    const auto identify = [](const std::string& path, std::vector<FolderId>& out) {
+        platform::FileStatus st;
+        const platform::Directory dir =
+            path.empty() ? platform::Directory() : platform::Directory::open(path);
+        if (dir.valid() && dir.status(st))
+            out.push_back({st.device, st.inode});
+    };
+    FProtectedIds.clear();
+    for (const char* path : {"/proc", "/sys", "/dev", "/run"})
+        identify(path, FProtectedIds);
+    FHomeTrashId.clear();
+    identify(platform::homeTrashDir(), FHomeTrashId);
+    FProtectedIds.insert(FProtectedIds.end(), FHomeTrashId.begin(), FHomeTrashId.end());
+    FPseudoDevices = platform::pseudoFileSystemDevices();
+}
+
+bool TDuplicateFileThread::IsProtectedIdentity(const FolderId& id, bool newDevice,
+                                               const platform::Directory& dir) const {
+    if (std::binary_search(FPseudoDevices.begin(), FPseudoDevices.end(), id.device))
+        return true;
+    if (std::find(FProtectedIds.begin(), FProtectedIds.end(), id) != FProtectedIds.end())
+        return true;
+    return newDevice && dir.onPseudoFileSystem();
+}
+
+bool TDuplicateFileThread::LiesInHomeTrash(const platform::Directory& dir) const {
+    if (FHomeTrashId.empty())
+        return false;
+    platform::FileStatus st;
+    if (!dir.status(st))
+        return false;
+    platform::Directory up;
+    // Up through ".." to the top; a chain deeper than this cannot be a real folder.
+    for (int depth = 0; depth < 4096; ++depth) {
+        if (FolderId{st.device, st.inode} == FHomeTrashId.front())
+            return true;
+        platform::Directory parent = (depth == 0 ? dir : up).openParent();
+        platform::FileStatus parentSt;
+        if (!parent.valid() || !parent.status(parentSt) ||
+            (parentSt.device == st.device && parentSt.inode == st.inode))
+            return false; // the top of the file system tree
+        up = std::move(parent);
+        st = parentSt;
+    }
+    return false;
+}
+
+void TDuplicateFileThread::CollectFiles() {
+    Post(spCollect, 0);
+    PrepareWalk();
     for (const auto& path : FPaths)
         SearchFolder(path, FFileList);
     SizePrePass();
@@ -119,7 +228,15 @@ struct Listing {
     std::unique_ptr<platform::FileStatus[]> status;
     std::unique_ptr<bool[]> ok;
     std::unique_ptr<std::shared_ptr<Listing>[]> child; // sub-folders opened and listed ahead
+    // What the folder is, found when it was opened (before it is listed).
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool identified = false;
+    bool isProtected = false; // a pseudo file system or a protected folder: not listed
 };
+
+// Finds out what an opened folder is; `parent` is the folder it was reached from.
+using InspectFolder = std::function<void(Listing& folder, const Listing* parent)>;
 
 bool needsStatus(platform::EntryKind kind) {
     return kind == platform::EntryKind::Regular || kind == platform::EntryKind::Unknown;
@@ -157,8 +274,8 @@ void prepareSlots(Listing& listing) {
 // system calls differs.
 class StatHelper {
 public:
-    explicit StatHelper(std::function<bool(const std::string&)> mayList)
-        : mayList_(std::move(mayList)), thread_([this] { run(); }) {}
+    StatHelper(std::function<bool(const std::string&)> mayList, InspectFolder inspect)
+        : mayList_(std::move(mayList)), inspect_(std::move(inspect)), thread_([this] { run(); }) {}
     ~StatHelper() {
         {
             std::lock_guard lock(mutex_);
@@ -200,10 +317,13 @@ private:
         auto child = std::make_shared<Listing>();
         child->path = listing.path + name + platform::kPathSep;
         child->dir = listing.dir.openChild(name);
-        if (child->dir.valid() && !child->dir.list(child->entries))
+        if (child->dir.valid())
+            inspect_(*child, &listing);
+        const bool listable = child->dir.valid() && !child->isProtected;
+        if (listable && !child->dir.list(child->entries))
             child->entries.clear();
         // Make the child complete (its own share queued) before the walker may see it.
-        if (child->dir.valid() && worthSharing(*child)) {
+        if (listable && worthSharing(*child)) {
             prepareSlots(*child);
             std::lock_guard lock(mutex_);
             if (queue_.size() < kMaxQueued) {
@@ -265,6 +385,7 @@ private:
     bool sleeping_ = false;
     bool done_ = false;
     std::function<bool(const std::string&)> mayList_;
+    InspectFolder inspect_;
     std::thread thread_;
 };
 
@@ -298,11 +419,26 @@ void retract(Listing& listing) {
             std::this_thread::yield();
 }
 
+// Drops a listing the walker will not visit: takes it back from the helper, and the
+// folders the helper listed ahead below it as well.
+void discard(Listing& listing, StatHelper* helper) {
+    retract(listing);
+    if (listing.child)
+        for (size_t i = 0; i < listing.entries.size(); ++i)
+            if (listing.child[i]) {
+                discard(*listing.child[i], helper);
+                listing.child[i].reset();
+                helper->taken();
+            }
+    listing.dir.close();
+}
+
 } // namespace
 
 struct TDuplicateFileThread::WalkFrame {
-    uint64_t device = 0; // recorded when the handle is closed early
+    uint64_t device = 0; // what the folder is, to recognise it when it is reopened
     uint64_t inode = 0;
+    bool identified = false;
     std::string path; // with one trailing separator
     std::shared_ptr<Listing> listing;
     size_t next = 0;
@@ -318,11 +454,33 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
     auto mayEnter = [&](const std::string& path) {
         return !StopRequested() && !IsExcludedFolder(path) && !IsProtectedFolder(path);
     };
+    // What an opened folder is; runs on the walker and on the helper thread, and only
+    // reads what PrepareWalk set up.
+    const InspectFolder inspect = [this](Listing& folder, const Listing* parent) {
+        platform::FileStatus st;
+        if (!folder.dir.status(st))
+            return;
+        folder.device = st.device;
+        folder.inode = st.inode;
+        folder.identified = true;
+        const bool newDevice =
+            parent == nullptr || !parent->identified || parent->device != st.device;
+        folder.isProtected = IsProtectedIdentity({st.device, st.inode}, newDevice, folder.dir);
+    };
+    // Whether the walker enters an opened folder: not when it is protected, nor when
+    // this run has entered it already. Entering marks it.
+    auto admit = [&](const Listing& folder) {
+        if (folder.isProtected)
+            return false;
+        return !folder.identified || FEnteredFolders.insert({folder.device, folder.inode}).second;
+    };
     std::unique_ptr<StatHelper> helper;
     if (FHashThreadCount > 1)
-        helper = std::make_unique<StatHelper>([this](const std::string& path) {
-            return !StopRequested() && !IsExcludedFolder(path) && !IsProtectedFolder(path);
-        });
+        helper = std::make_unique<StatHelper>(
+            [this](const std::string& path) {
+                return !StopRequested() && !IsExcludedFolder(path) && !IsProtectedFolder(path);
+            },
+            inspect);
 
     // Pushes a listed folder on the stack.
     auto push = [&](std::shared_ptr<Listing> listed) {
@@ -333,6 +491,9 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
         }
         WalkFrame frame;
         frame.path = listed->path;
+        frame.device = listed->device;
+        frame.inode = listed->inode;
+        frame.identified = listed->identified;
         frame.listing = std::move(listed);
         ++openCount;
         stack.push_back(std::move(frame));
@@ -343,13 +504,8 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
                 Listing& l = *f.listing;
                 if (l.dir.valid() && &f != &stack.back()) {
                     retract(l);
-                    platform::FileStatus st;
-                    if (l.dir.status(st)) {
-                        f.device = st.device;
-                        f.inode = st.inode;
-                    } else {
-                        f.abandoned = true;
-                    }
+                    if (!f.identified)
+                        f.abandoned = true; // could not be recognised when reopened
                     l.dir.close();
                     --openCount;
                     break;
@@ -357,11 +513,17 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
             }
         }
     };
-    // Lists a folder the walker opened itself and shares it with the helper.
-    auto enter = [&](platform::Directory dir, const std::string& path) {
+    // Lists a folder the walker opened itself and shares it with the helper. A folder
+    // that is protected, or was entered before, is left as if excluded.
+    auto enter = [&](platform::Directory dir, const std::string& path, const Listing* parent) {
         auto listing = std::make_shared<Listing>();
         listing->path = platform::withTrailingSep(path);
         listing->dir = std::move(dir);
+        if (listing->dir.valid()) {
+            inspect(*listing, parent);
+            if (!admit(*listing))
+                return;
+        }
         if (listing->dir.valid() && !listing->dir.list(listing->entries))
             listing->entries.clear();
         if (helper && listing->dir.valid() && worthSharing(*listing)) {
@@ -374,7 +536,13 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
 
     if (!mayEnter(Path))
         return;
-    enter(platform::Directory::open(platform::withTrailingSep(Path)), Path);
+    // A start folder given through a link is protected by what it leads to as well.
+    if (std::string resolved; platform::resolvePath(Path, resolved) && IsProtectedFolder(resolved))
+        return;
+    platform::Directory start = platform::Directory::open(platform::withTrailingSep(Path));
+    if (start.valid() && LiesInHomeTrash(start))
+        return;
+    enter(std::move(start), Path, nullptr);
 
     while (!stack.empty()) {
         WalkFrame& frame = stack.back();
@@ -404,14 +572,7 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
                 --openCount;
             // The helper may still hold the listing: take it back before the handle goes,
             // and drop folders it listed ahead that were never visited.
-            retract(listing);
-            if (listing.child)
-                for (size_t i = 0; i < listing.entries.size(); ++i)
-                    if (listing.child[i]) {
-                        listing.child[i].reset();
-                        helper->taken();
-                    }
-            listing.dir.close();
+            discard(listing, helper.get());
             stack.pop_back();
             Post(spFolderDone, static_cast<int64_t>(FFileList.size()));
             continue;
@@ -441,12 +602,15 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
                 }
             }
             const std::string childPath = frame.path + entry.name;
-            if (!mayEnter(childPath))
+            if (!mayEnter(childPath) || (listedAhead && ahead->dir.valid() && !admit(*ahead))) {
+                if (ahead)
+                    discard(*ahead, helper.get());
                 continue;
+            }
             if (listedAhead)
                 push(std::move(ahead));
             else
-                enter(listing.dir.openChild(entry.name), childPath);
+                enter(listing.dir.openChild(entry.name), childPath, &listing);
             continue;
         }
         if (kind != platform::EntryKind::Regular)

@@ -109,7 +109,7 @@ uint32_t TSearchHolper::FindDuplicateFiles(TSearchProgressReceiver* MsgWnd, TDup
     worker->FWnd = MsgWnd;
     worker->FDuplicateResult = FDuplicateResult.get();
     if (inPaths != nullptr)
-        worker->FPaths = *inPaths;
+        worker->FPaths = worker->FPathsAsGiven = *inPaths;
     RemoveSubPaths(worker->FPaths);
     if (includeNames != nullptr)
         worker->FincludeNames = *includeNames;
@@ -186,6 +186,7 @@ void TDuplicateFileThread::Start() {
         FDropped.shrink_to_fit();
         FHashPlan.clear();
         FHashPlan.shrink_to_fit();
+        FEnteredFolders = {};
         FOwner.WorkerEnded(this);
     });
 }

@@ -25,11 +25,16 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/Paths.h"
 
 namespace pelidor {
+
+namespace platform {
+class Directory;
+}
 
 // One collected file. Heap record, always handled by reference.
 struct TDuplicateFile {
@@ -93,6 +98,7 @@ public:
     TDuplicateFileThread& operator=(const TDuplicateFileThread&) = delete;
 
     std::vector<std::string> FPaths;
+    std::vector<std::string> FPathsAsGiven; // the caller's folder list, in its order
     std::vector<std::string> FincludeNames;
     std::vector<std::string> FexcludeNames;
     std::vector<std::string> FexcludePath;
@@ -111,7 +117,27 @@ public:
 
 private:
     struct WalkFrame;
+    // A folder by what it is: its device and inode.
+    struct FolderId {
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        friend bool operator==(const FolderId&, const FolderId&) = default;
+    };
+    struct FolderIdHash {
+        size_t operator()(const FolderId& id) const noexcept {
+            return std::hash<uint64_t>{}(id.inode * 0x9E3779B97F4A7C15ull ^ id.device);
+        }
+    };
     void CollectFiles();
+    void PrepareWalk();
+    // Whether the open folder `dir`, of identity `id`, is one the walk never enters: a
+    // mounted pseudo file system, or a protected folder (the home trash, /proc, /sys,
+    // /dev, /run) reached by another spelling. The file system's type is asked for only
+    // when `newDevice` (a start folder, or a device other than its parent's).
+    bool IsProtectedIdentity(const FolderId& id, bool newDevice,
+                             const platform::Directory& dir) const;
+    // Whether the open folder is the home trash or lies inside it, by identity.
+    bool LiesInHomeTrash(const platform::Directory& dir) const;
     void SearchFolder(const std::string& Path, std::vector<std::unique_ptr<TDuplicateFile>>& List);
     bool SkipFile(std::string_view name, int64_t size) const;
     bool IsExcludedFolder(const std::string& path) const;
@@ -124,7 +150,12 @@ private:
     TSearchHolper& FOwner;
     std::thread FThread;
     std::vector<std::string> FExcludeSorted; // FexcludePath without empty entries, sorted
-    std::vector<uint8_t> FHashPlan;          // per record: 1 = fingerprint, 0 = cannot match
+    // Every folder the walk has entered in this run: none is entered twice.
+    std::unordered_set<FolderId, FolderIdHash> FEnteredFolders;
+    std::vector<FolderId> FProtectedIds;  // protected folders found by identity
+    std::vector<FolderId> FHomeTrashId;   // the home trash, when it exists
+    std::vector<uint64_t> FPseudoDevices; // devices of the mounted pseudo file systems
+    std::vector<uint8_t> FHashPlan;       // per record: 1 = fingerprint, 0 = cannot match
     std::vector<std::unique_ptr<TDuplicateFile>> FDropped; // pruned, released after the run
     bool FSortedByModeKey = false; // the working list is in the grouping pass's order
     friend class TSearchHolper;
@@ -199,6 +230,14 @@ int CompareFileNames(std::string_view a, std::string_view b, char sep = platform
 
 // Sorts the folder list and drops every entry that equals a kept entry or lies inside it.
 void RemoveSubPaths(std::vector<std::string>& list, char sep = platform::kPathSep);
+
+// Thins a folder list (as RemoveSubPaths left it) by what the folders are rather than
+// how they are spelled: an entry whose resolved path (links, "." and ".." resolved)
+// lies inside another entry's is dropped, and of entries that resolve to the same
+// folder (same path, or same device and inode, as for a bind mount) only the one that
+// comes first in `givenOrder` stays. Entries that cannot be resolved are compared as
+// written. The list keeps its order.
+void RemoveSameFolders(std::vector<std::string>& list, const std::vector<std::string>& givenOrder);
 
 // Folders the walk never enters: pseudo file systems and trash folders.
 bool IsProtectedFolder(const std::string& Path);

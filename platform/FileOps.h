@@ -24,7 +24,8 @@ void addOwnerWrite(const std::string& path);
 
 // True when a regular file exists at the path and cannot be opened for reading and
 // writing, or another open file holds a lock on it so that it cannot be locked
-// exclusively at this moment. Anything that is not a regular file is not locked.
+// exclusively at this moment. Anything that is not a regular file is not locked, and
+// neither is a file on a file system that has no locks.
 bool isFileLocked(const std::string& path);
 
 // Removes a file or a symbolic link (never its target, never a folder).

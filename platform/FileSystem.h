@@ -16,6 +16,21 @@ struct RawDirEntry {
     EntryKind kind = EntryKind::Unknown; // as the listing reports it; Unknown means "ask stat"
 };
 
+// What a lock request that does not wait came to.
+enum class LockResult : uint8_t {
+    Taken,         // the lock is held now
+    NotOffered,    // the file system has no locks (ENOLCK, EOPNOTSUPP, EINVAL): go on without
+    HeldElsewhere, // another open file holds a lock that conflicts (EWOULDBLOCK)
+    Failed,        // the request failed for another reason
+};
+
+// The result of a flock call that failed with `error` (0: it succeeded).
+LockResult lockResultFor(int error);
+
+// Locks an open file with flock, shared or exclusive, without waiting. `error` gets the
+// system's error number when the lock is not taken.
+LockResult tryLock(int fd, bool exclusive, int* error = nullptr);
+
 struct FileStatus {
     EntryKind kind = EntryKind::Unknown;
     int64_t size = 0;
@@ -59,6 +74,9 @@ public:
     bool statChild(const std::string& name, FileStatus& out, int* error = nullptr) const;
     // Status of the folder itself.
     bool status(FileStatus& out) const;
+    // True when the folder lies on a pseudo file system (proc, sysfs, cgroup, debugfs,
+    // autofs and the like), by the type the system reports for it.
+    bool onPseudoFileSystem() const;
 
 private:
     explicit Directory(int fd) : fd_(fd) {}
@@ -67,6 +85,10 @@ private:
 
 // Status of a path without following a final symbolic link.
 bool statPath(const std::string& path, FileStatus& out, int* error = nullptr);
+
+// The absolute path with every symbolic link, "." and ".." resolved (realpath). False
+// when the path cannot be resolved (missing, no permission, too long).
+bool resolvePath(const std::string& path, std::string& out);
 
 // A file opened for reading its content. Move-only; closes itself.
 class ReadFile {
@@ -80,11 +102,15 @@ public:
 
     // Opens a regular file for reading without following a final symbolic link and
     // takes a shared lock without waiting: a file that another process holds under
-    // an exclusive lock, a link, a folder or a device is refused. Paths longer
-    // than the system's limit are opened folder by folder.
+    // an exclusive lock, a link, a folder or a device is refused. On a file system
+    // that has no locks the file is read without one. Paths longer than the system's
+    // limit are opened folder by folder.
     static ReadFile openShared(const std::string& path, int* error = nullptr);
 
     bool valid() const { return fd_ >= 0; }
+    // What the lock step came to: Taken or NotOffered for an open file; HeldElsewhere
+    // or Failed when it refused the file; Failed when the open failed before it.
+    LockResult lock() const { return lock_; }
     // The status taken when the file was opened.
     const FileStatus& openStatus() const { return status_; }
     // The status now.
@@ -102,6 +128,7 @@ public:
 private:
     int fd_ = -1;
     FileStatus status_;
+    LockResult lock_ = LockResult::Failed;
 };
 
 // Opens `path` with open(2) flags; a path longer than PATH_MAX is opened by walking

@@ -5,7 +5,9 @@
 // partition. Each is named by its mount point.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelidor::platform {
@@ -22,5 +24,18 @@ std::vector<std::string> localDiskMountPoints(const std::string& Mountinfo);
 // folders (bind mounts of single files are left out). Empty when the table cannot be
 // read.
 std::vector<std::string> localDiskMountPoints();
+
+// True for the type names of the kernel's pseudo file systems (proc, sysfs, devtmpfs,
+// devpts, cgroup, cgroup2, debugfs, tracefs, securityfs, pstore, bpf, configfs,
+// fusectl, mqueue, hugetlbfs, autofs and the like): folders that show the system's
+// state rather than files.
+bool isPseudoFileSystemType(std::string_view fsType);
+
+// The device numbers (as stat reports them) of every pseudo file system listed in
+// Mountinfo, text in the format of /proc/self/mountinfo, sorted, each once.
+std::vector<uint64_t> pseudoFileSystemDevices(const std::string& Mountinfo);
+
+// The same for this process's mounts; empty when the table cannot be read.
+std::vector<uint64_t> pseudoFileSystemDevices();
 
 } // namespace pelidor::platform

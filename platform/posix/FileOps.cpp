@@ -144,9 +144,10 @@ bool isFileLocked(const std::string& path) {
     const int fd = openLongPath(path, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return true;
-    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    // A file system without locks does not make every file look locked.
+    const LockResult lock = tryLock(fd, true);
     ::close(fd); // also drops the lock just taken
-    return locked;
+    return lock != LockResult::Taken && lock != LockResult::NotOffered;
 }
 
 bool removeFile(const std::string& path, int* error) {

@@ -1,12 +1,15 @@
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -77,7 +80,62 @@ void closeFd(int& fd) {
     }
 }
 
+// Types (statfs f_type) of the kernel's pseudo file systems: their folders show the
+// system's state, not files, and reading them can block. devtmpfs reports the type of
+// tmpfs and is known by its mount (Mounts.h).
+constexpr uint32_t kPseudoTypes[] = {
+    0x9fa0,     // proc
+    0x62656572, // sysfs
+    0x27e0eb,   // cgroup
+    0x63677270, // cgroup2
+    0x64626720, // debugfs
+    0x74726163, // tracefs
+    0x73636673, // securityfs
+    0x6165676c, // pstore
+    0xcafe4a11, // bpf
+    0x62656570, // configfs
+    0x65735543, // fusectl
+    0x19800202, // mqueue
+    0x958458f6, // hugetlbfs
+    0x0187,     // autofs (entering its folders mounts file systems)
+    0x1cd1,     // devpts
+    0xde5e81e4, // efivarfs
+    0x42494e4d, // binfmt_misc
+    0xf97cff8c, // selinuxfs
+    0x43415d53, // smackfs
+    0x6e736673, // nsfs
+    0x7655821,  // resctrl
+};
+
 } // namespace
+
+LockResult lockResultFor(int error) {
+    switch (error) {
+    case 0:
+        return LockResult::Taken;
+    case EWOULDBLOCK: // EAGAIN
+        return LockResult::HeldElsewhere;
+    case ENOLCK:     // NFS without its lock service
+    case EOPNOTSUPP: // ENOTSUP
+    case EINVAL:     // a file system or file that cannot be locked this way
+        return LockResult::NotOffered;
+    default:
+        return LockResult::Failed;
+    }
+}
+
+LockResult tryLock(int fd, bool exclusive, int* error) {
+    const int operation = (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    int err = 0;
+    while (::flock(fd, operation) != 0) {
+        err = errno;
+        if (err != EINTR)
+            break;
+        err = 0;
+    }
+    setError(error, err);
+    return lockResultFor(err);
+}
 
 Directory::~Directory() {
     close();
@@ -165,6 +223,26 @@ bool Directory::status(FileStatus& out) const {
     return fd_ >= 0 && statAt(fd_, "", AT_EMPTY_PATH, out, nullptr);
 }
 
+bool Directory::onPseudoFileSystem() const {
+    struct statfs sf {};
+    if (fd_ < 0 || ::fstatfs(fd_, &sf) != 0)
+        return false;
+    const auto type = static_cast<uint32_t>(sf.f_type);
+    return std::find(std::begin(kPseudoTypes), std::end(kPseudoTypes), type) !=
+           std::end(kPseudoTypes);
+}
+
+bool resolvePath(const std::string& path, std::string& out) {
+    if (path.empty() || path.find('\0') != std::string::npos)
+        return false;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr)
+        return false;
+    out = resolved;
+    std::free(resolved);
+    return true;
+}
+
 bool statPath(const std::string& path, FileStatus& out, int* error) {
     if (path.size() < PATH_MAX)
         return statAt(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, out, error);
@@ -235,7 +313,8 @@ ReadFile::~ReadFile() {
     close();
 }
 
-ReadFile::ReadFile(ReadFile&& other) noexcept : fd_(other.fd_) {
+ReadFile::ReadFile(ReadFile&& other) noexcept
+    : fd_(other.fd_), status_(other.status_), lock_(other.lock_) {
     other.fd_ = -1;
 }
 
@@ -244,6 +323,7 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept {
         close();
         fd_ = other.fd_;
         status_ = other.status_;
+        lock_ = other.lock_;
         other.fd_ = -1;
     }
     return *this;
@@ -264,8 +344,12 @@ ReadFile ReadFile::openShared(const std::string& path, int* error) {
         f.close();
         return f;
     }
-    if (::flock(f.fd_, LOCK_SH | LOCK_NB) != 0) {
-        setError(error, errno);
+    // Only a lock held elsewhere refuses the file; a file system without locks (NFS
+    // without its lock service) is read without one.
+    int lockError = 0;
+    f.lock_ = tryLock(f.fd_, false, &lockError);
+    if (f.lock_ == LockResult::HeldElsewhere || f.lock_ == LockResult::Failed) {
+        setError(error, lockError);
         f.close();
         return f;
     }

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <utility>
 
 namespace pelidor::platform {
@@ -87,11 +88,9 @@ bool isLocalDisk(const MountLine& m) {
         // network and cluster file systems
         "nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "9p", "ceph", "glusterfs", "afs",
         "fuse.sshfs", "davfs", "fuse.rclone",
-        // memory and pseudo file systems
-        "tmpfs", "ramfs", "devtmpfs", "proc", "sysfs", "devpts", "overlay", "autofs", "debugfs",
-        "tracefs", "securityfs", "cgroup", "cgroup2", "mqueue", "hugetlbfs", "configfs", "pstore",
-        "bpf", "efivarfs", "binfmt_misc", "fusectl", "nsfs", "swap"};
-    if (notDisks.count(m.fsType) != 0)
+        // memory file systems (pseudo ones are tested below)
+        "tmpfs", "ramfs", "overlay", "swap"};
+    if (notDisks.count(m.fsType) != 0 || isPseudoFileSystemType(m.fsType))
         return false;
     // Removable media, boot partitions and the system's pseudo trees.
     for (const char* folder : {"/media", "/run/media", "/run", "/boot", "/proc", "/sys", "/dev"})
@@ -100,7 +99,46 @@ bool isLocalDisk(const MountLine& m) {
     return true;
 }
 
+std::string readMountinfo() {
+    std::ifstream in("/proc/self/mountinfo");
+    if (!in)
+        return {};
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 } // namespace
+
+bool isPseudoFileSystemType(std::string_view fsType) {
+    static const std::set<std::string, std::less<>> pseudo = {
+        "proc",      "sysfs",   "devtmpfs",   "devpts",     "cgroup",   "cgroup2",
+        "debugfs",   "tracefs", "securityfs", "pstore",     "bpf",      "configfs",
+        "fusectl",   "mqueue",  "hugetlbfs",  "autofs",     "efivarfs", "binfmt_misc",
+        "selinuxfs", "smackfs", "nsfs",       "rpc_pipefs", "nfsd",     "resctrl"};
+    return pseudo.count(fsType) != 0;
+}
+
+std::vector<uint64_t> pseudoFileSystemDevices(const std::string& Mountinfo) {
+    std::vector<uint64_t> devices;
+    std::istringstream in(Mountinfo);
+    std::string text;
+    while (std::getline(in, text)) {
+        MountLine line;
+        if (!parseLine(text, line) || !isPseudoFileSystemType(line.fsType))
+            continue;
+        unsigned major = 0, minor = 0;
+        char colon = 0;
+        std::istringstream dev(line.device);
+        if (dev >> major >> colon >> minor && colon == ':')
+            devices.push_back(makedev(major, minor));
+    }
+    std::sort(devices.begin(), devices.end());
+    devices.erase(std::unique(devices.begin(), devices.end()), devices.end());
+    return devices;
+}
+
+std::vector<uint64_t> pseudoFileSystemDevices() {
+    return pseudoFileSystemDevices(readMountinfo());
+}
 
 std::vector<std::string> localDiskMountPoints(const std::string& Mountinfo) {
     std::vector<MountLine> lines;
@@ -134,10 +172,9 @@ std::vector<std::string> localDiskMountPoints(const std::string& Mountinfo) {
 }
 
 std::vector<std::string> localDiskMountPoints() {
-    std::ifstream in("/proc/self/mountinfo");
-    if (!in)
+    const std::string text = readMountinfo();
+    if (text.empty())
         return {};
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     std::vector<std::string> points = localDiskMountPoints(text);
     std::erase_if(points, [](const std::string& point) {
         struct stat st {};

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <set>
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 #include "tests/cli/MiniJson.h"
+#include "tests/support/PrivateMount.h"
 #include "tests/support/TempTree.h"
 
 extern char** environ;
@@ -245,6 +247,65 @@ TEST_F(ScanCommand, FoldersBecomeAbsoluteAndMayBeLinks) {
     o = run({"--format=json", link + "/"});
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(jsonGroups(o), (Groups{{link + "/a/same1.bin", link + "/b/same2.bin"}}));
+}
+
+// A folder and a link to it (or to a folder inside it) are one folder: no file is
+// reported as a duplicate of itself, and the spelling given first stays.
+TEST_F(ScanCommand, AFolderAndALinkToItListEachFileOnce) {
+    ModeTree m;
+    io.symlink(m.t.root(), "tree-link");
+    io.symlink(m.p("b"), "b-link");
+    const std::string link = io.path("tree-link");
+    const struct {
+        std::vector<std::string> folders;
+        Groups expected;
+    } cases[] = {
+        {{m.t.root(), link}, {{m.p("a/same1.bin"), m.p("b/same2.bin")}}},
+        {{link, m.t.root()}, {{link + "/a/same1.bin", link + "/b/same2.bin"}}},
+        {{io.path("b-link"), m.t.root()}, {{m.p("a/same1.bin"), m.p("b/same2.bin")}}},
+    };
+    for (const auto& c : cases) {
+        auto args = c.folders;
+        args.insert(args.begin(), "--format=json");
+        SCOPED_TRACE(::testing::PrintToString(args));
+        const Outcome o = run(args);
+        EXPECT_EQ(o.status, 0) << o.err;
+        EXPECT_EQ(jsonGroups(o), c.expected);
+    }
+    // Every mode: still no file grouped with itself.
+    for (const char* mode : {"name", "partial", "empty"}) {
+        SCOPED_TRACE(mode);
+        const Outcome o = run({"--format=json", std::string("--mode=") + mode, m.t.root(), link});
+        EXPECT_EQ(o.status, 0) << o.err;
+        for (const auto& group : jsonGroups(o))
+            for (const auto& path : group)
+                EXPECT_EQ(path.rfind(link, 0), std::string::npos) << path;
+    }
+}
+
+// A disk the desktop mounted under /run/media is scanned. /run is replaced by a tmpfs
+// of the test's own (in a private mount namespace, which the program inherits), and
+// the disk is a second tmpfs below it.
+TEST_F(ScanCommand, ADiskUnderRunMediaIsScanned) {
+    namespace fs = std::filesystem;
+    if (!fs::is_directory("/run"))
+        GTEST_SKIP() << "no /run folder here";
+    PrivateMount runFolder = PrivateMount::fileSystem("tmpfs", "/run", "size=1m,mode=0755");
+    if (!runFolder.mounted())
+        GTEST_SKIP() << runFolder.error();
+    const std::string disk = "/run/media/tester/DISK";
+    fs::create_directories(disk);
+    PrivateMount media = PrivateMount::fileSystem("tmpfs", disk, "size=1m");
+    ASSERT_TRUE(media.mounted()) << media.error();
+    for (const char* name : {"/a.jpg", "/photos/b.jpg"}) {
+        fs::create_directories(fs::path(disk + name).parent_path());
+        std::ofstream(disk + name, std::ios::binary) << "the same picture";
+    }
+    const Outcome o = run({"--format=json", disk});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(jsonGroups(o), (Groups{{disk + "/a.jpg", disk + "/photos/b.jpg"}}));
+    media.unmount();
+    runFolder.unmount();
 }
 
 TEST_F(ScanCommand, BadInputExitsWithTwoAndOneLine) {

@@ -5,11 +5,13 @@
 #include <future>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <tuple>
 #include <unistd.h>
 
 #include "tests/engine/ScanHelpers.h"
+#include "tests/support/SyscallError.h"
 #include "tests/support/Unprivileged.h"
 
 namespace pelidor::test {
@@ -187,6 +189,28 @@ TEST(Fingerprints, LockedFileNeverJoinsAGroup) {
             }
         }
         ::close(fd);
+    }
+}
+
+// A file system without locks (NFS without its lock service: flock fails with ENOLCK,
+// EOPNOTSUPP or EINVAL; made so here in a child process) is fingerprinted without
+// locks, so both content modes still find its duplicates. A lock held elsewhere
+// (EWOULDBLOCK) still keeps every file out.
+TEST(Fingerprints, FileSystemWithoutLocksIsStillFingerprinted) {
+    TempTree tree;
+    tree.writeSized("a", 20000, 3);
+    tree.writeSized("b", 20000, 3);
+    tree.writeSized("c", 20000, 4);
+    for (int error : {ENOLCK, EOPNOTSUPP, EINVAL, EWOULDBLOCK}) {
+        SCOPED_TRACE(std::strerror(error));
+        const Groups expected = error == EWOULDBLOCK ? Groups{} : Groups{{"a", "b"}};
+        runWithSyscallError(SYS_flock, error, [&] {
+            for (TDuplicateType mode : {dtMd5, dtMd5Part}) {
+                SCOPED_TRACE(static_cast<int>(mode));
+                const auto out = runScan({.mode = mode, .paths = {tree.root()}, .hashThreads = 2});
+                EXPECT_EQ(relative(out.groups, tree.root()), expected);
+            }
+        });
     }
 }
 

@@ -208,6 +208,10 @@ TEST(Walk, ProtectedFolders) {
         {"/sys", true},
         {"/dev", true},
         {"/run", true},
+        {"/run/user/1000", true},
+        {"/run/media", false}, // removable media are scanned
+        {"/run/media/u/DISK", false},
+        {"/run/mediaX", true},
         {"/process", false},
         {"/devices", false},
         {"/home/u/proc", false},

@@ -1,15 +1,21 @@
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "platform/FileOps.h"
 #include "platform/FileSystem.h"
+#include "platform/Mounts.h"
 #include "platform/Paths.h"
+#include "tests/support/SyscallError.h"
 #include "tests/support/TempTree.h"
 
 using namespace pelidor::platform;
@@ -132,4 +138,108 @@ TEST(ReadFile, OpensPathsLongerThanTheSystemLimit) {
     EXPECT_TRUE(statPath(path + "/deep.txt", st));
     EXPECT_EQ(st.size, 4);
     EXPECT_TRUE(Directory::open(path).valid());
+}
+
+// Only a lock that another open file holds refuses a file; the lock results of real
+// locks, and of a file system that has none.
+TEST(Locks, OnlyALockHeldElsewhereRefusesTheFile) {
+    TempTree t;
+    const std::string file = t.write("f", "0123456789");
+    struct Case {
+        const char* name;
+        int held; // what another open file holds: 0, LOCK_SH or LOCK_EX
+        bool exclusive;
+        LockResult expected;
+    };
+    const Case cases[] = {
+        {"nothing held, shared", 0, false, LockResult::Taken},
+        {"nothing held, exclusive", 0, true, LockResult::Taken},
+        {"shared held, shared", LOCK_SH, false, LockResult::Taken},
+        {"shared held, exclusive", LOCK_SH, true, LockResult::HeldElsewhere},
+        {"exclusive held, shared", LOCK_EX, false, LockResult::HeldElsewhere},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int holder = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(holder, 0);
+        if (c.held != 0) {
+            ASSERT_EQ(::flock(holder, c.held | LOCK_NB), 0);
+        }
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        int error = -1;
+        EXPECT_EQ(tryLock(fd, c.exclusive, &error), c.expected);
+        EXPECT_EQ(error, c.expected == LockResult::Taken ? 0 : EWOULDBLOCK);
+        ::close(fd);
+        if (!c.exclusive) {
+            const ReadFile r = ReadFile::openShared(file);
+            EXPECT_EQ(r.lock(), c.expected);
+            EXPECT_EQ(r.valid(), c.expected == LockResult::Taken);
+        }
+        EXPECT_EQ(isFileLocked(file), c.held != 0);
+        ::close(holder);
+    }
+    int error = 0;
+    EXPECT_EQ(tryLock(-1, false, &error), LockResult::Failed);
+    EXPECT_EQ(error, EBADF);
+    EXPECT_EQ(ReadFile::openShared(t.path("missing")).lock(), LockResult::Failed);
+
+    // A file system without locks (NFS without its lock service) answers flock with
+    // ENOLCK, EOPNOTSUPP or EINVAL: the file is read without a lock, and it does not
+    // count as locked. Here flock is made to fail that way in a child process.
+    const struct {
+        int error;
+        LockResult expected;
+    } noLocks[] = {
+        {ENOLCK, LockResult::NotOffered}, {EOPNOTSUPP, LockResult::NotOffered},
+        {EINVAL, LockResult::NotOffered}, {EWOULDBLOCK, LockResult::HeldElsewhere},
+        {EIO, LockResult::Failed},
+    };
+    for (const auto& c : noLocks) {
+        SCOPED_TRACE(std::strerror(c.error));
+        pelidor::test::runWithSyscallError(SYS_flock, c.error, [&] {
+            const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+            int got = 0;
+            EXPECT_EQ(tryLock(fd, false, &got), c.expected);
+            EXPECT_EQ(got, c.error);
+            ::close(fd);
+            const bool readable = c.expected == LockResult::NotOffered;
+            const ReadFile r = ReadFile::openShared(file);
+            EXPECT_EQ(r.lock(), c.expected);
+            ASSERT_EQ(r.valid(), readable);
+            if (readable) {
+                char buf[16] = {};
+                EXPECT_EQ(r.read(buf, sizeof buf), 10);
+                EXPECT_EQ(std::string(buf, 10), "0123456789");
+            }
+            EXPECT_EQ(isFileLocked(file), !readable);
+        });
+    }
+}
+
+TEST(Mounts, PseudoFileSystemDevicesComeFromTheMountTable) {
+    const std::string mountinfo = "22 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
+                                  "23 22 0:21 / /proc rw,nosuid - proc proc rw\n"
+                                  "24 22 0:5 / /dev rw,nosuid - devtmpfs udev rw,size=10k\n"
+                                  "25 24 0:22 / /dev/shm rw - tmpfs tmpfs rw\n"
+                                  "26 22 0:23 / /sys rw - sysfs sysfs rw\n"
+                                  "27 26 0:26 / /sys/fs/cgroup rw shared:9 - cgroup2 cgroup2 rw\n"
+                                  "28 22 0:21 / /srv/chroot/proc rw - proc proc rw\n"
+                                  "29 22 0:31 / /net rw - autofs systemd-1 rw,fd=1\n"
+                                  "30 22 0:40 / /run/media/u/DISK rw - vfat /dev/sdb1 rw\n"
+                                  "broken line\n";
+    const auto dev = [](unsigned major, unsigned minor) {
+        return static_cast<uint64_t>(makedev(major, minor));
+    };
+    std::vector<uint64_t> expected = {dev(0, 21), dev(0, 5), dev(0, 23), dev(0, 26), dev(0, 31)};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(pseudoFileSystemDevices(mountinfo), expected);
+    EXPECT_TRUE(pseudoFileSystemDevices("").empty());
+    // This system's /proc is one of them, where the table can be read.
+    struct stat st {};
+    const auto here = pseudoFileSystemDevices();
+    if (!here.empty() && ::stat("/proc/self", &st) == 0) {
+        EXPECT_TRUE(std::binary_search(here.begin(), here.end(), static_cast<uint64_t>(st.st_dev)));
+    }
+    EXPECT_TRUE(Directory::open("/proc").onPseudoFileSystem());
+    EXPECT_FALSE(Directory::open(TempTree().root()).onPseudoFileSystem());
 }
