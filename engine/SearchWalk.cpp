@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "platform/DateTime.h"
@@ -200,8 +201,9 @@ private:
         auto child = std::make_shared<Listing>();
         child->path = listing.path + name + platform::kPathSep;
         child->dir = listing.dir.openChild(name);
-        if (child->dir.valid() && !child->dir.list(child->entries))
-            child->entries.clear();
+        // A listing that fails part way keeps the entries read before the failure.
+        if (child->dir.valid())
+            child->dir.list(child->entries);
         // Make the child complete (its own share queued) before the walker may see it.
         if (child->dir.valid() && worthSharing(*child)) {
             prepareSlots(*child);
@@ -319,10 +321,15 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
         return !StopRequested() && !IsExcludedFolder(path) && !IsProtectedFolder(path);
     };
     std::unique_ptr<StatHelper> helper;
-    if (FHashThreadCount > 1)
-        helper = std::make_unique<StatHelper>([this](const std::string& path) {
-            return !StopRequested() && !IsExcludedFolder(path) && !IsProtectedFolder(path);
-        });
+    if (FHashThreadCount > 1) {
+        try {
+            helper = std::make_unique<StatHelper>([this](const std::string& path) {
+                return !StopRequested() && !IsExcludedFolder(path) && !IsProtectedFolder(path);
+            });
+        } catch (const std::system_error&) {
+            // No helper thread to be had: the walker makes every call itself.
+        }
+    }
 
     // Pushes a listed folder on the stack.
     auto push = [&](std::shared_ptr<Listing> listed) {
@@ -362,8 +369,9 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
         auto listing = std::make_shared<Listing>();
         listing->path = platform::withTrailingSep(path);
         listing->dir = std::move(dir);
-        if (listing->dir.valid() && !listing->dir.list(listing->entries))
-            listing->entries.clear();
+        // A listing that fails part way keeps the entries read before the failure.
+        if (listing->dir.valid())
+            listing->dir.list(listing->entries);
         if (helper && listing->dir.valid() && worthSharing(*listing)) {
             prepareSlots(*listing);
             if (!helper->offer(listing))
