@@ -1,6 +1,7 @@
 // pelidor-scan: the duplicate search engine as a headless command.
 //
-// Flow: parse and check the arguments (exit 2 on bad input, nothing scanned), start
+// Flow: parse and check the arguments (exit 2 on bad input, nothing scanned; also
+// when a content mode is asked for and the system refuses MD5), start
 // the scan, show a progress line on standard error while waiting for the engine's
 // last progress code, then write the groups to standard output.
 //
@@ -419,6 +420,12 @@ int run(int argc, char** argv) {
     }
 
     const ScanOptions& options = parsed.options;
+    const EngineRequest request = engineRequest(options);
+    if ((request.type == dtMd5 || request.type == dtMd5Part) && !Md5Available()) {
+        printError("MD5 is not available from this system's cryptography library (OpenSSL); "
+                   "the content modes cannot run");
+        return kExitBadInput;
+    }
     std::vector<std::string> folders;
     std::string error;
     if (!resolveFolders(options.folders, folders, error)) {
