@@ -303,7 +303,7 @@ void TfrmQdxMain::CheckAutoUpdate() {
 }
 
 void TfrmQdxMain::StartNewsFetch() {
-    if (FJapanese || FGetNewsThread != nullptr)
+    if (!FWebPages || FGetNewsThread != nullptr)
         return;
     FGetNewsThread = TGetNews::Create(this, kNewsProductId, AppConfig.MsgIds);
     connect(FGetNewsThread, &TGetNews::NewsFetched, this, &TfrmQdxMain::NewsFetched);
@@ -314,7 +314,8 @@ void TfrmQdxMain::StartNewsFetch() {
 void TfrmQdxMain::wp1ButtonClick(TOrlaNcBtnEnum Btn) {
     switch (Btn) {
     case wnbCustom1:
-        ShowNews();
+        if (FWebPages)
+            ShowNews();
         break;
     case wnbSkin:
         if (FSupport != nullptr)
