@@ -37,7 +37,14 @@ Tfrmupdate::Tfrmupdate(QWidget* parent)
     layout->addWidget(wb1);
     connect(wb1->page(), &QWebEnginePage::newWindowRequested, this,
             [this](QWebEngineNewWindowRequest& request) {
-                // Not opened here (the request stays unhandled, so it is dropped).
+                // Not opened here (the request stays unhandled, so it is dropped). A page
+                // opens nothing by itself: only a request that follows a user's click.
+                if (!request.isUserInitiated()) {
+                    qWarning("pelidor: a news page asked for a new window without a click; "
+                             "ignored: %s",
+                             qUtf8Printable(request.requestedUrl().toString().left(200)));
+                    return;
+                }
                 wb1NewWindow3(request.requestedUrl());
             });
 
@@ -64,7 +71,9 @@ void Tfrmupdate::LoadNews() {
 }
 
 void Tfrmupdate::wb1NewWindow3(const QUrl& Url) {
-    OpenUrl(Url.toString());
+    // The address comes from the page: only a web address goes to the browser.
+    if (!OpenWebAddress(Url.toString(QUrl::FullyEncoded)))
+        return;
     // Closed once the page's event has returned.
     QMetaObject::invokeMethod(this, &QDialog::reject, Qt::QueuedConnection);
 }

@@ -1,9 +1,12 @@
 // Runs a Qt test program inside a QApplication (offscreen unless a platform is set)
-// with a private runtime folder (mode 0700) and private config and data folders, so
-// that nothing touches the real user's files. A test still running after
-// PELIDOR_TEST_STACK_DUMP seconds (default 50) gets the stacks of all its threads
-// printed (through gdb, when installed), so that a hang leaves a trace before the
-// test's time limit ends it.
+// with a private runtime folder (mode 0700) and private config, data and cache folders,
+// so that nothing touches the real user's files. Built with PELIDOR_TEST_UNPRIVILEGED
+// (pelidor_qt_test_main_unprivileged) and started as root, the program first drops to
+// the unprivileged user 65534 and starts itself again, so that its windows run as a
+// user's would (the browser engine runs only with its sandbox, which root cannot have). A test
+// still running after PELIDOR_TEST_STACK_DUMP seconds (default 50) gets the stacks of all its
+// threads printed (through gdb, when installed), so that a hang leaves a trace before the test's
+// time limit ends it.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <grp.h>
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
@@ -43,19 +47,44 @@ void startStackDumpTimer() {
     }).detach();
 }
 
+#if defined(PELIDOR_TEST_UNPRIVILEGED)
+// As root: become user 65534 (no supplementary groups) and run this program again. The
+// new program finds itself unprivileged and goes on; a failure ends it here.
+void restartUnprivileged(char** argv) {
+    if (::geteuid() != 0)
+        return;
+    constexpr uid_t kUnprivileged = 65534;
+    if (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivileged) != 0 ||
+        ::setuid(kUnprivileged) != 0) {
+        std::perror("cannot drop root rights");
+        std::exit(1);
+    }
+    // Root's home is not this user's: give it a home of its own for the run.
+    ::unsetenv("HOME");
+    ::execv("/proc/self/exe", argv);
+    std::perror("cannot start again without root rights");
+    std::exit(1);
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
+#if defined(PELIDOR_TEST_UNPRIVILEGED)
+    restartUnprivileged(argv);
+#endif
     const char* tmp = std::getenv("TMPDIR");
     std::string root =
         std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/pelidor-qt-tests-XXXXXX";
     if (::mkdtemp(root.data()) == nullptr)
         throw std::runtime_error("mkdtemp failed");
-    for (const char* sub : {"/runtime", "/config", "/data"})
+    for (const char* sub : {"/runtime", "/config", "/data", "/cache", "/home"})
         ::mkdir((root + sub).c_str(), 0700);
     ::setenv("XDG_RUNTIME_DIR", (root + "/runtime").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
     ::setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (root + "/cache").c_str(), 1);
+    ::setenv("HOME", (root + "/home").c_str(), 0);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
 
     startStackDumpTimer();
