@@ -18,6 +18,28 @@
 
 namespace pelidor {
 
+namespace {
+
+// The news page: its main frame goes only to web addresses; another scheme would be
+// handed to that scheme's handler on the desktop.
+class TNewsPage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
+        const QString text = url.toString(QUrl::FullyEncoded);
+        if (!isMainFrame || IsWebAddress(text) || text == QLatin1String("about:blank"))
+            return true;
+        qWarning("pelidor: the news page asked for an address that is not a web address; "
+                 "refused: %s",
+                 qUtf8Printable(text.left(200)));
+        return false;
+    }
+};
+
+} // namespace
+
 Tfrmupdate::Tfrmupdate(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint) {
@@ -33,6 +55,7 @@ Tfrmupdate::Tfrmupdate(QWidget* parent)
     wb1 = new QWebEngineView(this);
     wb1->setObjectName(QStringLiteral("wb1"));
     wb1->setContextMenuPolicy(Qt::NoContextMenu);
+    wb1->setPage(new TNewsPage(wb1));
     wb1->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, false);
     layout->addWidget(wb1);
     connect(wb1->page(), &QWebEnginePage::newWindowRequested, this,

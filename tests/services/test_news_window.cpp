@@ -64,7 +64,7 @@ TEST_F(NewsWindowTest, FirstAnnouncementShowsInTheNewsWindowAndIsMarkedRead) {
     EXPECT_TRUE(window->CaptionMarkerShown(wnbCustom1));
 
     DesktopUrlRecorder browser;
-    UrlRecorder files({"file"});
+    UrlRecorder files({"file", "pelidor-test"});
     const QString elsewhere = service().baseUrl() + "/elsewhere";
     struct Seen {
         bool window = false;
@@ -94,11 +94,13 @@ TEST_F(NewsWindowTest, FirstAnnouncementShowsInTheNewsWindowAndIsMarkedRead) {
         }
         seen.pageTitle = news->wb1->page()->title();
         // A new window the page asks for by itself, without a click, is ignored; one for
-        // an address that is not a web address is refused; a clicked link to a web page
+        // an address that is not a web address is refused, and so is a link to another
+        // scheme in the page itself; a clicked link to a web page
         // in a new window goes to the browser and closes the window. (The refused ones
         // come first, so they would have arrived first.)
         news->wb1->page()->runJavaScript("window.open('" + elsewhere + "/by-script', '_blank');");
         seen.placedLinks = userClickLink(news->wb1, "file:///etc/hostname", "_blank") &&
+                           userClickLink(news->wb1, "pelidor-test:run", "") &&
                            userClickLink(news->wb1, elsewhere, "_blank");
         seen.closedByNewWindow =
             MainWindowTest::waitUntil([&] { return !news->isVisible(); }, 10000);
