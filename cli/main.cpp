@@ -20,6 +20,7 @@
 #include <pthread.h>
 #include <string>
 #include <sys/ioctl.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -304,7 +305,12 @@ public:
             return false;
         ::fcntl(gSignalPipe[1], F_SETFL, O_NONBLOCK);
         setStopHandlers(onStopSignal);
-        thread_ = std::thread([this] { run(); });
+        try {
+            thread_ = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            finish(); // no thread to be had: the handlers and the pipe go again
+            return false;
+        }
         return true;
     }
 
@@ -387,6 +393,10 @@ int runScan(const ScanOptions& options, const std::vector<std::string>& folders,
 
     if (watcher.interrupted())
         return kExitInterrupted;
+    if (holper.StartFailed()) {
+        printError("cannot start the scan: the system refused to create its thread");
+        return kExitOutputError;
+    }
 
     static const TDuplicateResult kNoGroups;
     const TDuplicateResult* groups = holper.DuplicateResult();

@@ -134,7 +134,8 @@ uint32_t TSearchHolper::FindDuplicateFiles(TSearchProgressReceiver* MsgWnd, TDup
         ActiveSearchThread = worker.get();
     }
     FWorker = std::move(worker);
-    if (!FWorker->Start()) {
+    FStartFailed = !FWorker->Start();
+    if (FStartFailed) {
         // No thread to be had: the scan ends at once with an empty result, and the
         // controller is free for the next one before the end is reported.
         WorkerEnded(FWorker.get());

@@ -159,6 +159,10 @@ public:
                                 const std::vector<std::string>* excludeNames, int64_t beginSize,
                                 int64_t endSize);
 
+    // True when the system refused to create the last scan's worker: that scan ended at
+    // once (codes 9 and 10) with an empty result.
+    bool StartFailed() const { return FStartFailed; }
+
     // Asks the running scan to stop; returns at once.
     void Stop();
     // True while a worker exists (from the start until just after its code 10).
@@ -176,6 +180,7 @@ private:
     void WorkerEnded(TDuplicateFileThread* worker);
 
     bool FThreadMode = true;
+    bool FStartFailed = false;
     std::unique_ptr<TDuplicateResult> FDuplicateResult;
     mutable std::mutex FLock;
     TDuplicateFileThread* ActiveSearchThread = nullptr; // guarded by FLock

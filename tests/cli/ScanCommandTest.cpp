@@ -12,6 +12,7 @@
 #include <spawn.h>
 #include <sstream>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -520,6 +521,35 @@ TEST_F(ScanCommand, StopSignalEndsHashingOfALargeFile) {
     EXPECT_TRUE(o.exited);
     EXPECT_EQ(o.status, 130);
     EXPECT_EQ(readFile(io.path("out")), "");
+}
+
+// A command whose threads the system refuses to create fails clearly (status 1, one
+// line, no result) instead of crashing or reporting an empty result. (The command is
+// started with a stack limit larger than the address space, which its C library takes as
+// the size of every new thread's stack. Its first thread is the signal watcher's; the
+// scan's own refused worker is the engine tests' matter.)
+TEST_F(ScanCommand, ScanThatCannotStartItsThreadFails) {
+    ModeTree m;
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_STACK, &saved), 0);
+    struct rlimit huge = saved;
+    huge.rlim_cur = rlim_t{1} << 60;
+    if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < huge.rlim_cur)
+        GTEST_SKIP() << "the stack limit cannot be raised here";
+    ASSERT_EQ(::setrlimit(RLIMIT_STACK, &huge), 0);
+    Outcome o;
+    const pid_t pid = spawnScan({"--mode=name", m.t.root()}, io.path("out"), io.path("err"));
+    ::setrlimit(RLIMIT_STACK, &saved);
+    waitChild(pid, o, 120s, [] {});
+    o.out = readFile(io.path("out"));
+    o.err = readFile(io.path("err"));
+    ASSERT_TRUE(o.exited);
+    EXPECT_EQ(o.status, 1) << o.out;
+    EXPECT_EQ(o.out, "");
+    EXPECT_TRUE(o.err == "pelidor-scan: cannot set up signal handling\n" ||
+                o.err == "pelidor-scan: cannot start the scan: the system refused to create "
+                         "its thread\n")
+        << o.err;
 }
 
 } // namespace

@@ -570,11 +570,13 @@ TEST(Controller, WorkerThatCannotBeCreatedEndsTheScanEmpty) {
         EXPECT_EQ(codeArgs(out.reports), C({{9, 0}, {10, 0}}));
         EXPECT_TRUE(out.groups.empty());
         EXPECT_FALSE(holder.IsSearching());
+        EXPECT_TRUE(holder.StartFailed());
     }
     RecordingReceiver receiver;
     const auto out = runScan(holder, {.mode = dtFileName, .paths = paths}, receiver);
     EXPECT_EQ(normalized(relative(out.groups, tree.root())),
               (Groups{{"s1/same.txt", "s2/same.txt"}}));
+    EXPECT_FALSE(holder.StartFailed());
 }
 
 // Helper threads the system refuses (the walk's status helper, the fingerprint threads,

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -48,12 +49,42 @@ void startStackDumpTimer() {
 }
 
 #if defined(PELIDOR_TEST_UNPRIVILEGED)
+constexpr uid_t kUnprivileged = 65534;
+
+// Whether user 65534 can run this program and read its sources (the language packs and
+// the stand-in service live there): asked in a child that drops to that user.
+bool unprivilegedCanRun(const std::string& self) {
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        const bool ok = ::setgroups(0, nullptr) == 0 && ::setgid(kUnprivileged) == 0 &&
+                        ::setuid(kUnprivileged) == 0 && ::access(self.c_str(), X_OK) == 0 &&
+                        ::access(PELIDOR_TEST_SOURCE_DIR, R_OK | X_OK) == 0;
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 // As root: become user 65534 (no supplementary groups) and run this program again. The
-// new program finds itself unprivileged and goes on; a failure ends it here.
+// new program finds itself unprivileged and goes on. Where that user cannot reach the
+// program (a checkout in a folder closed to others), the program stays root and the
+// browser engine runs without its sandbox, which root cannot have; it says so.
 void restartUnprivileged(char** argv) {
     if (::geteuid() != 0)
         return;
-    constexpr uid_t kUnprivileged = 65534;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    if (!unprivilegedCanRun(self)) {
+        std::fprintf(stderr,
+                     "NOTE: user %u cannot reach %s or %s; running as root, with the "
+                     "browser engine's sandbox off\n",
+                     unsigned(kUnprivileged), self.c_str(), PELIDOR_TEST_SOURCE_DIR);
+        ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
+        return;
+    }
     if (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivileged) != 0 ||
         ::setuid(kUnprivileged) != 0) {
         std::perror("cannot drop root rights");
