@@ -387,7 +387,9 @@ Options:
   --                  end of options: every later argument is a folder
 
 Exit status: 0 after a finished scan (with or without duplicates),
-1 when the output cannot be written, 2 on bad input, 130 when interrupted.
+1 when the output cannot be written or the scan cannot start, 2 on bad
+input or when a content mode cannot run (the system refuses MD5), 130 when
+interrupted.
 )";
 }
 

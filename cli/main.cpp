@@ -1,6 +1,7 @@
 // pelidor-scan: the duplicate search engine as a headless command.
 //
-// Flow: parse and check the arguments (exit 2 on bad input, nothing scanned), start
+// Flow: parse and check the arguments (exit 2 on bad input, nothing scanned; also
+// when a content mode is asked for and the system refuses MD5), start
 // the scan, show a progress line on standard error while waiting for the engine's
 // last progress code, then write the groups to standard output.
 //
@@ -19,6 +20,7 @@
 #include <pthread.h>
 #include <string>
 #include <sys/ioctl.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -303,7 +305,12 @@ public:
             return false;
         ::fcntl(gSignalPipe[1], F_SETFL, O_NONBLOCK);
         setStopHandlers(onStopSignal);
-        thread_ = std::thread([this] { run(); });
+        try {
+            thread_ = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            finish(); // no thread to be had: the handlers and the pipe go again
+            return false;
+        }
         return true;
     }
 
@@ -386,6 +393,10 @@ int runScan(const ScanOptions& options, const std::vector<std::string>& folders,
 
     if (watcher.interrupted())
         return kExitInterrupted;
+    if (holper.StartFailed()) {
+        printError("cannot start the scan: the system refused to create its thread");
+        return kExitOutputError;
+    }
 
     static const TDuplicateResult kNoGroups;
     const TDuplicateResult* groups = holper.DuplicateResult();
@@ -419,6 +430,12 @@ int run(int argc, char** argv) {
     }
 
     const ScanOptions& options = parsed.options;
+    const EngineRequest request = engineRequest(options);
+    if ((request.type == dtMd5 || request.type == dtMd5Part) && !Md5Available()) {
+        printError("MD5 is not available from this system's cryptography library (OpenSSL); "
+                   "the content modes cannot run");
+        return kExitBadInput;
+    }
     std::vector<std::string> folders;
     std::string error;
     if (!resolveFolders(options.folders, folders, error)) {

@@ -22,8 +22,9 @@
 //   only in part (larger than kMaxFileSize), could not be read, or would not be written
 //   back byte for byte as read, is never saved over: save() returns false.
 //
-// Keys cannot hold "=" or line breaks and lose surrounding blanks; escapeKey/unescapeKey
-// give such keys (folder names on Linux may hold any of these) a quoted form.
+// Keys cannot hold "=" or line breaks, and keys and values lose surrounding blanks and
+// line breaks; escapeKey/unescapeKey give such texts (folder names on Linux may hold any
+// of these) a quoted form, for keys and for values alike.
 #pragma once
 
 #include <cstddef>

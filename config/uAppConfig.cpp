@@ -49,6 +49,15 @@ std::string baseFolder() {
     return SettingsRoot() + kFolderName;
 }
 
+// A text value of [General]: written in the quoted form of IniFile::escapeKey when it
+// holds surrounding blanks, line breaks or a leading quote, so that it comes back as it
+// was saved (a backup folder whose name ends in a blank stays that folder).
+std::string readText(const IniFile& ini, std::string_view key, const std::string& def) {
+    if (!ini.valueExists(kGeneral, key))
+        return def;
+    return IniFile::unescapeKey(ini.readString(kGeneral, key, def));
+}
+
 // "key=id" at the last "=": ids never hold one, folders and masks may (a line without
 // one is all key).
 IniFile::Entry splitLine(const std::string& line) {
@@ -247,7 +256,7 @@ void LoadAppConfig() {
     c.ConfigFile = c.DataPath + kFileName;
     const IniFile ini(c.ConfigFile);
 
-    c.Lang = ini.readString(kGeneral, "Language", {});
+    c.Lang = readText(ini, "Language", {});
     if (c.Lang.empty())
         c.Lang = GetDefaultLanguage();
     SelectLanguage(c.Lang);
@@ -255,11 +264,11 @@ void LoadAppConfig() {
     const std::string sep = LocaleDecimalSeparator();
     c.bCheckNews = ini.readBool(kGeneral, "CheckNews", true);
     c.AutoUpdate = ini.readInteger(kGeneral, "AutoUpdate", 0);
-    c.MsgIds = ini.readString(kGeneral, "MSGIDs", {});
-    c.SetupVer = ini.readString(kGeneral, "SetupVer", {});
+    c.MsgIds = readText(ini, "MSGIDs", {});
+    c.SetupVer = readText(ini, "SetupVer", {});
     c.RecycleDelete = ini.readBool(kGeneral, "RecycleDelete", true);
     c.AutoBackup = ini.readBool(kGeneral, "AutoBackup", true);
-    c.backPath = ini.readString(kGeneral, "backPath", c.DataPath);
+    c.backPath = readText(ini, "backPath", c.DataPath);
     // A NUL byte would cut the folder short where the system takes the path: a
     // different folder. Such a value counts as absent.
     if (c.backPath.find('\0') != std::string::npos)
@@ -274,11 +283,11 @@ void LoadAppConfig() {
     c.header3 = ini.readInteger(kGeneral, "Header3", 0);
     c.header4 = ini.readInteger(kGeneral, "Header4", 0);
 
-    c.CheckedIncludes = ini.readString(kGeneral, "InCheck", {});
+    c.CheckedIncludes = readText(ini, "InCheck", {});
     for (int id = 0; id <= 6; ++id)
         if (IsIdChecked(c.CheckedIncludes, std::to_string(id)))
             SplitIntoList(DefaultKeywordMasks[id], c.includeKeywords, ";");
-    c.CheckedExcludes = ini.readString(kGeneral, "ExCheck", {});
+    c.CheckedExcludes = readText(ini, "ExCheck", {});
     for (int id = 0; id <= 6; ++id)
         if (IsIdChecked(c.CheckedExcludes, std::to_string(id)))
             SplitIntoList(DefaultKeywordMasks[id], c.excludeKeywords, ";");
@@ -325,20 +334,20 @@ bool SaveAppConfig() {
     if (!ini.canSave())
         return false;
 
-    ini.writeString(kGeneral, "Language", c.Lang);
+    ini.writeString(kGeneral, "Language", IniFile::escapeKey(c.Lang));
     ini.writeBool(kGeneral, "CheckNews", c.bCheckNews);
     ini.writeInteger(kGeneral, "AutoUpdate", c.AutoUpdate);
-    ini.writeString(kGeneral, "MSGIDs", c.MsgIds);
-    ini.writeString(kGeneral, "SetupVer", c.SetupVer);
+    ini.writeString(kGeneral, "MSGIDs", IniFile::escapeKey(c.MsgIds));
+    ini.writeString(kGeneral, "SetupVer", IniFile::escapeKey(c.SetupVer));
     ini.writeBool(kGeneral, "RecycleDelete", c.RecycleDelete);
     ini.writeBool(kGeneral, "AutoBackup", c.AutoBackup);
-    ini.writeString(kGeneral, "backPath", c.backPath);
+    ini.writeString(kGeneral, "backPath", IniFile::escapeKey(c.backPath));
     ini.writeString(kGeneral, "LastUpdate",
                     FormatDateTimeValue(c.LastUpdate, LocaleDecimalSeparator()));
     ini.writeInteger(kGeneral, "Color1", c.GroupColor1);
     ini.writeInteger(kGeneral, "Color2", c.GroupColor2);
-    ini.writeString(kGeneral, "InCheck", c.CheckedIncludes);
-    ini.writeString(kGeneral, "ExCheck", c.CheckedExcludes);
+    ini.writeString(kGeneral, "InCheck", IniFile::escapeKey(c.CheckedIncludes));
+    ini.writeString(kGeneral, "ExCheck", IniFile::escapeKey(c.CheckedExcludes));
     ini.writeInteger(kAdvSettings, "CompareMode", c.CompareMode);
     ini.writeInt64(kAdvSettings, "MinSize", c.MinSize);
     ini.writeInt64(kAdvSettings, "MaxSize", c.MaxSize);

@@ -5,13 +5,15 @@
 // compared by a cheap sample (their first and last 4 KiB); a file whose sample no other
 // file of its size shares cannot be a duplicate and is not read in full (its
 // fingerprint stays empty). Files are hashed on several threads; code 4 is still
-// posted once per record, in list order, and no file is started after a stop.
+// posted once per record, in list order, no file is started after a stop, and a stop
+// also gives up the file in hand between two blocks (it keeps an empty fingerprint).
 #include "engine/uSearchHolper.h"
 
 #include <algorithm>
 #include <cstring>
 #include <functional>
 #include <openssl/evp.h>
+#include <system_error>
 #include <unordered_map>
 
 #include "platform/FileSystem.h"
@@ -55,9 +57,16 @@ std::string toHex(const unsigned char* digest, unsigned len) {
     return out;
 }
 
-// The fingerprint of an open file of `size` bytes; empty on any read error or when the
-// content does not have exactly `size` bytes.
-std::string hashOpenFile(const platform::ReadFile& file, int64_t size, bool whole) {
+// The fingerprint of an open file of `size` bytes; empty on any read error, when the
+// content does not have exactly `size` bytes, or when `stop` (if given) becomes above 0
+// between two blocks.
+std::string hashOpenFile(const platform::ReadFile& file, int64_t size, bool whole,
+                         const std::atomic<int32_t>* stop = nullptr) {
+    const auto stopped = [stop] {
+        return stop != nullptr && stop->load(std::memory_order_seq_cst) > 0;
+    };
+    if (stopped())
+        return {};
     HashState& hs = threadHashState();
     const EVP_MD* md = md5Algorithm();
     if (hs.ctx == nullptr || md == nullptr || EVP_DigestInit_ex2(hs.ctx, md, nullptr) != 1)
@@ -79,6 +88,8 @@ std::string hashOpenFile(const platform::ReadFile& file, int64_t size, bool whol
         const auto bufferSize = static_cast<int64_t>(hs.buffer.size());
         int64_t total = 0;
         for (;;) {
+            if (total > 0 && stopped())
+                return {};
             const int64_t remaining = size - total;
             const int64_t want = remaining < bufferSize ? remaining + 1 : bufferSize;
             const int64_t n = file.readSome(hs.buffer.data(), static_cast<size_t>(want));
@@ -109,13 +120,14 @@ bool sameAsWalked(const platform::FileStatus& st, const TDuplicateFile& r) {
            st.device == r.Device;
 }
 
-// The fingerprint of a record, empty when the file is gone, unreadable, or no longer
-// the file the walk saw.
-std::string fingerprintRecord(const TDuplicateFile& r, bool whole) {
+// The fingerprint of a record, empty when the file is gone, unreadable, no longer the
+// file the walk saw, or when a stop came while it was read.
+std::string fingerprintRecord(const TDuplicateFile& r, bool whole,
+                              const std::atomic<int32_t>& stop) {
     const platform::ReadFile file = platform::ReadFile::openShared(r.FileName);
     if (!file.valid() || !sameAsWalked(file.openStatus(), r))
         return {};
-    std::string md5 = hashOpenFile(file, r.FileSize, whole);
+    std::string md5 = hashOpenFile(file, r.FileSize, whole, &stop);
     // A write during a longer read shows in the modification time.
     const bool longRead = whole && r.FileSize >= static_cast<int64_t>(kReadBlock);
     platform::FileStatus after;
@@ -140,18 +152,42 @@ bool sampleRecord(const TDuplicateFile& r, uint64_t& out) {
     return true;
 }
 
-// Runs body(worker) on `count` threads, the calling thread being one of them.
+// Runs body(worker) on up to `count` threads, the calling thread being one of them; a
+// thread the system refuses to create leaves its share to the others.
 template <typename Body>
 void runOnThreads(unsigned count, Body body) {
     std::vector<std::thread> extra;
-    for (unsigned i = 1; i < count; ++i)
-        extra.emplace_back(body);
+    for (unsigned i = 1; i < count; ++i) {
+        try {
+            extra.emplace_back(body);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
     body();
     for (auto& t : extra)
         t.join();
 }
 
 } // namespace
+
+bool Md5Available() {
+    // The digest of "abc" (RFC 1321, appendix A.5): a system whose cryptography library
+    // refuses MD5, or gives a wrong digest, cannot compare contents.
+    static const bool available = [] {
+        const EVP_MD* md = md5Algorithm();
+        EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned len = 0;
+        const bool ok =
+            md != nullptr && ctx != nullptr && EVP_DigestInit_ex2(ctx, md, nullptr) == 1 &&
+            EVP_DigestUpdate(ctx, "abc", 3) == 1 && EVP_DigestFinal_ex(ctx, digest, &len) == 1 &&
+            len == 16 && toHex(digest, len) == "900150983CD24FB0D6963F7D28E17F72";
+        EVP_MD_CTX_free(ctx);
+        return ok;
+    }();
+    return available;
+}
 
 std::string GetFileMd5(const std::string& FileName, bool Whole) {
     const platform::ReadFile file = platform::ReadFile::openShared(FileName);
@@ -238,7 +274,7 @@ void TDuplicateFileThread::HashFiles() {
                 Post(spHashFile, 0, FFileList[i]->FileName);
             }
             TDuplicateFile& record = *FFileList[i];
-            record.Md5 = FHashPlan[i] ? fingerprintRecord(record, whole) : std::string();
+            record.Md5 = FHashPlan[i] ? fingerprintRecord(record, whole, FStop) : std::string();
             if (StopRequested()) {
                 std::lock_guard lock(dispatch);
                 stopped = true;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <system_error>
 #include <thread>
 
 namespace pelidor {
@@ -110,8 +111,15 @@ void sortRecords(RecordList& list, SortKind kind, bool twoThreads) {
     // Large lists: each half on its own thread, then one merge. The order is total, so
     // the outcome is the same as one sort.
     const size_t half = list.size() / 2;
+    // A second thread the system refuses to create leaves the whole sort to this one.
+    std::thread other;
     if (twoThreads && list.size() >= 20000) {
-        std::thread other(sortPart, half, list.size());
+        try {
+            other = std::thread(sortPart, half, list.size());
+        } catch (const std::system_error&) {
+        }
+    }
+    if (other.joinable()) {
         sortPart(0, half);
         other.join();
         std::inplace_merge(keys.begin(), keys.begin() + static_cast<long>(half), keys.end(), less);

@@ -18,6 +18,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "platform/DateTime.h"
@@ -320,8 +321,9 @@ private:
         if (child->dir.valid())
             inspect_(*child, &listing);
         const bool listable = child->dir.valid() && !child->isProtected;
-        if (listable && !child->dir.list(child->entries))
-            child->entries.clear();
+        // A listing that fails part way keeps the entries read before the failure.
+        if (listable)
+            child->dir.list(child->entries);
         // Make the child complete (its own share queued) before the walker may see it.
         if (listable && worthSharing(*child)) {
             prepareSlots(*child);
@@ -475,12 +477,17 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
         return !folder.identified || FEnteredFolders.insert({folder.device, folder.inode}).second;
     };
     std::unique_ptr<StatHelper> helper;
-    if (FHashThreadCount > 1)
-        helper = std::make_unique<StatHelper>(
-            [this](const std::string& path) {
-                return !StopRequested() && !IsExcludedFolder(path) && !IsProtectedFolder(path);
-            },
-            inspect);
+    if (FHashThreadCount > 1) {
+        try {
+            helper = std::make_unique<StatHelper>(
+                [this](const std::string& path) {
+                    return !StopRequested() && !IsExcludedFolder(path) && !IsProtectedFolder(path);
+                },
+                inspect);
+        } catch (const std::system_error&) {
+            // No helper thread to be had: the walker makes every call itself.
+        }
+    }
 
     // Pushes a listed folder on the stack.
     auto push = [&](std::shared_ptr<Listing> listed) {
@@ -524,8 +531,9 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
             if (!admit(*listing))
                 return;
         }
-        if (listing->dir.valid() && !listing->dir.list(listing->entries))
-            listing->entries.clear();
+        // A listing that fails part way keeps the entries read before the failure.
+        if (listing->dir.valid())
+            listing->dir.list(listing->entries);
         if (helper && listing->dir.valid() && worthSharing(*listing)) {
             prepareSlots(*listing);
             if (!helper->offer(listing))

@@ -2,6 +2,7 @@
 #include "engine/uSearchHolper.h"
 
 #include <algorithm>
+#include <system_error>
 
 #include "platform/Environment.h"
 
@@ -133,7 +134,14 @@ uint32_t TSearchHolper::FindDuplicateFiles(TSearchProgressReceiver* MsgWnd, TDup
         ActiveSearchThread = worker.get();
     }
     FWorker = std::move(worker);
-    FWorker->Start();
+    FStartFailed = !FWorker->Start();
+    if (FStartFailed) {
+        // No thread to be had: the scan ends at once with an empty result, and the
+        // controller is free for the next one before the end is reported.
+        WorkerEnded(FWorker.get());
+        FWorker->Post(spStarted, 0);
+        FWorker->Post(spFinished, 0);
+    }
     return 0;
 }
 
@@ -176,19 +184,26 @@ TDuplicateFileThread::~TDuplicateFileThread() {
     Join();
 }
 
-void TDuplicateFileThread::Start() {
-    FThread = std::thread([this] {
-        Execute();
-        // Release what the run still holds: records that joined no group and the lists.
-        FFileList.clear();
-        FFileList.shrink_to_fit();
-        FDropped.clear();
-        FDropped.shrink_to_fit();
-        FHashPlan.clear();
-        FHashPlan.shrink_to_fit();
-        FEnteredFolders = {};
-        FOwner.WorkerEnded(this);
-    });
+bool TDuplicateFileThread::Start() {
+    try {
+        FThread = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void TDuplicateFileThread::Run() {
+    Execute();
+    // Release what the run still holds: records that joined no group and the lists.
+    FFileList.clear();
+    FFileList.shrink_to_fit();
+    FDropped.clear();
+    FDropped.shrink_to_fit();
+    FHashPlan.clear();
+    FHashPlan.shrink_to_fit();
+    FEnteredFolders = {};
+    FOwner.WorkerEnded(this);
 }
 
 void TDuplicateFileThread::Join() {

@@ -9,7 +9,11 @@
 // Errors: none reach the caller. Unreadable folders are skipped, unreadable files get
 // an empty fingerprint and never join a group.
 // Threads: one worker (std::thread) per scan, owned by the controller; the fingerprint
-// pass may hash on several threads, posting code 4 in list order.
+// pass may hash on several threads, posting code 4 in list order. When the system
+// refuses to create the worker, the scan reports codes 9 and 10 at once and leaves an
+// empty result; helper threads it refuses leave their share to the worker.
+// Stops: a stop is seen at every folder visit, between the passes, and between two
+// blocks of the file being fingerprinted, which then keeps an empty fingerprint.
 //
 // Passes of a scan: walk and collect (size window, name masks, excluded and protected
 // folders; symbolic links are never followed nor collected), a size pre-pass that drops
@@ -111,7 +115,8 @@ public:
     TDuplicateResult* FDuplicateResult = nullptr;           // not owned
     std::atomic<int32_t> FStop{0};
 
-    void Start();
+    // Starts the thread; false when the system refuses to create it.
+    bool Start();
     void Join();
     void Execute();
 
@@ -128,6 +133,7 @@ private:
             return std::hash<uint64_t>{}(id.inode * 0x9E3779B97F4A7C15ull ^ id.device);
         }
     };
+    void Run(); // the thread's body: Execute, then release what the run holds
     void CollectFiles();
     void PrepareWalk();
     // Whether the open folder `dir`, of identity `id`, is one the walk never enters: a
@@ -184,6 +190,10 @@ public:
                                 const std::vector<std::string>* excludeNames, int64_t beginSize,
                                 int64_t endSize);
 
+    // True when the system refused to create the last scan's worker: that scan ended at
+    // once (codes 9 and 10) with an empty result.
+    bool StartFailed() const { return FStartFailed; }
+
     // Asks the running scan to stop; returns at once.
     void Stop();
     // True while a worker exists (from the start until just after its code 10).
@@ -201,6 +211,7 @@ private:
     void WorkerEnded(TDuplicateFileThread* worker);
 
     bool FThreadMode = true;
+    bool FStartFailed = false;
     std::unique_ptr<TDuplicateResult> FDuplicateResult;
     mutable std::mutex FLock;
     TDuplicateFileThread* ActiveSearchThread = nullptr; // guarded by FLock
@@ -249,6 +260,10 @@ double FileTimeToDateTime(int64_t seconds, int32_t nanoseconds);
 // True when `name` matches one of the `;`-separated patterns of `mask` (`*` any run,
 // `?` one character, letters without regard to case, `*.*` every name).
 bool PathMatchSpec(std::string_view name, std::string_view mask);
+
+// True when the system's cryptography library computes MD5 (a library configured to
+// refuse it makes every fingerprint empty, so the content modes could find nothing).
+bool Md5Available();
 
 // MD5 of the whole file, or (Whole = false) of its first and last 1024 bytes when it has
 // 8192 bytes or more; 32 upper-case hex digits, empty when the file cannot be read.

@@ -68,7 +68,8 @@ public:
     void close();
 
     // Every entry except "." and "..", in the order the file system lists them. Reads
-    // from the handle's position: call it once per handle.
+    // from the handle's position: call it once per handle. False when the listing
+    // failed; the entries read before the failure are still in `out`.
     bool list(std::vector<RawDirEntry>& out, int* error = nullptr) const;
     // Status of an entry without following a symbolic link.
     bool statChild(const std::string& name, FileStatus& out, int* error = nullptr) const;

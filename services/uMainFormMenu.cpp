@@ -308,6 +308,13 @@ void TMainFormMenu::startUpgrade(const QString& InfoFile, const QString& DownLin
             FMenu->parentWidget()->window()->close();
         return;
     }
+    // The download address comes from the network: only a web address is opened.
+    if (!IsWebAddress(DownLink)) {
+        qWarning("pelidor: the update service's download address is not a web address; "
+                 "not opened: %s",
+                 qUtf8Printable(DownLink.left(200)));
+        return;
+    }
     openUrl(DownLink);
 }
 

@@ -9,7 +9,8 @@
 // DoCheckNewVer starts an update check (TCheckUpdate) and returns at once; its finish
 // event (DoCheckNewVerFinish, on the user-interface thread) offers the upgrade when the
 // service names a newer build, hands over to the updater "Updraft" beside the executable
-// (or opens the download address without it), and reports "nothing new" only for a check
+// (or opens the download address without it, only when it is an http or https address:
+// anything else from the network is refused and logged), and reports "nothing new" only for a check
 // the user started. A request runs as a child of the menu, so it ends with the window.
 //
 // Exactly one instance exists per process (InitMainMenu). It never outlives its menu's

@@ -18,6 +18,28 @@
 
 namespace pelidor {
 
+namespace {
+
+// The news page: its main frame goes only to web addresses; another scheme would be
+// handed to that scheme's handler on the desktop.
+class TNewsPage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
+        const QString text = url.toString(QUrl::FullyEncoded);
+        if (!isMainFrame || IsWebAddress(text) || text == QLatin1String("about:blank"))
+            return true;
+        qWarning("pelidor: the news page asked for an address that is not a web address; "
+                 "refused: %s",
+                 qUtf8Printable(text.left(200)));
+        return false;
+    }
+};
+
+} // namespace
+
 Tfrmupdate::Tfrmupdate(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint) {
@@ -33,11 +55,19 @@ Tfrmupdate::Tfrmupdate(QWidget* parent)
     wb1 = new QWebEngineView(this);
     wb1->setObjectName(QStringLiteral("wb1"));
     wb1->setContextMenuPolicy(Qt::NoContextMenu);
+    wb1->setPage(new TNewsPage(wb1));
     wb1->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, false);
     layout->addWidget(wb1);
     connect(wb1->page(), &QWebEnginePage::newWindowRequested, this,
             [this](QWebEngineNewWindowRequest& request) {
-                // Not opened here (the request stays unhandled, so it is dropped).
+                // Not opened here (the request stays unhandled, so it is dropped). A page
+                // opens nothing by itself: only a request that follows a user's click.
+                if (!request.isUserInitiated()) {
+                    qWarning("pelidor: a news page asked for a new window without a click; "
+                             "ignored: %s",
+                             qUtf8Printable(request.requestedUrl().toString().left(200)));
+                    return;
+                }
                 wb1NewWindow3(request.requestedUrl());
             });
 
@@ -64,7 +94,9 @@ void Tfrmupdate::LoadNews() {
 }
 
 void Tfrmupdate::wb1NewWindow3(const QUrl& Url) {
-    OpenUrl(Url.toString());
+    // The address comes from the page: only a web address goes to the browser.
+    if (!OpenWebAddress(Url.toString(QUrl::FullyEncoded)))
+        return;
     // Closed once the page's event has returned.
     QMetaObject::invokeMethod(this, &QDialog::reject, Qt::QueuedConnection);
 }

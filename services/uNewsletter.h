@@ -2,8 +2,9 @@
 // embedded browser (Qt WebEngine) in a small modal window that stays on top.
 //
 // The page is shown as it comes. When it asks for a new window (a link with a target,
-// window.open), that address goes to the user's browser instead, the request is dropped
-// and the news window closes.
+// window.open) after a user's click in the page, that address goes to the user's browser
+// instead (only an http or https address: anything else is refused and logged), the
+// request is dropped and the news window closes. A request without a click is ignored.
 #pragma once
 
 #include <QColor>

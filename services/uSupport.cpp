@@ -10,6 +10,7 @@
 #include <QShowEvent>
 #include <QTemporaryFile>
 #include <QVBoxLayout>
+#include <QWebEngineNewWindowRequest>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
@@ -22,6 +23,7 @@
 #include "services/UnreadAnswer.h"
 #include "services/uUploadFile.h"
 #include "shell/SharedHelpers.h"
+#include "shell/SharedHelpersGui.h"
 #include "ui/toolkit/OrlaMsgBox.h"
 
 namespace pelidor {
@@ -151,8 +153,11 @@ TFrmOrlaSupport::TFrmOrlaSupport(QWidget* Parent)
 }
 
 TFrmOrlaSupport::~TFrmOrlaSupport() {
-    // A running upload ends here, silently, before the window's parts go.
+    // A running upload ends here, silently, before the window's parts go; so does its
+    // temporary screenshot.
     delete FUploadThread.data();
+    if (!FPendingTemporary.isEmpty())
+        QFile::remove(FPendingTemporary);
 }
 
 TUploadThread* TFrmOrlaSupport::UploadThread() const {
@@ -206,6 +211,19 @@ void TFrmOrlaSupport::CreateBrowser() {
     wb1->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, true);
     pnlwork->layout()->addWidget(wb1);
     connect(page, &QWebEnginePage::loadFinished, this, [this] { wb1NavigateComplete2(); });
+    // A page's new window goes to the user's browser: only after a user's click in the
+    // page, and only a web address.
+    connect(page, &QWebEnginePage::newWindowRequested, this,
+            [](QWebEngineNewWindowRequest& request) {
+                const QString url = request.requestedUrl().toString(QUrl::FullyEncoded);
+                if (!request.isUserInitiated()) {
+                    qWarning("pelidor: the support page asked for a new window without a "
+                             "click; ignored: %s",
+                             qUtf8Printable(url.left(200)));
+                    return;
+                }
+                OpenWebAddress(url);
+            });
 }
 
 void TFrmOrlaSupport::ShowForm() {
@@ -259,6 +277,13 @@ bool TFrmOrlaSupport::wb1BeforeNavigate2(const QUrl& Url) {
     if (IsPageLink(text)) {
         QMetaObject::invokeMethod(
             this, [this, text] { PageLink(text); }, Qt::QueuedConnection);
+        return false;
+    }
+    // Pages are web pages: other schemes would go to their handlers on the desktop.
+    if (!IsWebAddress(text) && text != QLatin1String("about:blank")) {
+        qWarning("pelidor: the support page asked for an address that is not a web address; "
+                 "refused: %s",
+                 qUtf8Printable(text.left(200)));
         return false;
     }
     return true;
@@ -319,11 +344,19 @@ void TFrmOrlaSupport::ScreenshotFlow() {
     }
     FLastScreenshot = name;
     UploadFile(name);
+    if (FUploadThread.isNull() || FPendingTemporary != name)
+        QFile::remove(name); // not uploaded (another upload runs): not kept either
 }
 
 void TFrmOrlaSupport::UploadFile(const QString& FileName) {
     if (!FUploadFileName.isEmpty())
         return; // one upload at a time
+    // Only regular files (or links to them): a folder, a device or a FIFO is no attachment
+    // (reading a FIFO would wait for a writer for ever).
+    if (!QFileInfo(FileName).isFile()) {
+        qWarning("pelidor: not a regular file; not uploaded: %s", qUtf8Printable(FileName));
+        return;
+    }
     if (UploadFileTooLarge(FileName)) {
         wmsg1->OrlaMessageDlg(kTooLargeTitle, kTooLargeMessage, mtError, {mbOK}, this);
         return;
@@ -338,7 +371,17 @@ void TFrmOrlaSupport::UploadFile(const QString& FileName) {
         QMetaObject::invokeMethod(
             this, [this, serial] { UploadMessage(0, serial); }, Qt::QueuedConnection);
     };
-    thread->FEndUpload = [this, serial](TUploadThread* Sender) {
+    // The screenshot flow's picture is the program's own temporary file: it goes once
+    // its upload has ended, whatever became of the upload.
+    const bool temporary = FileName == FLastScreenshot;
+    if (temporary)
+        FPendingTemporary = FileName;
+    thread->FEndUpload = [this, serial, temporary, FileName](TUploadThread* Sender) {
+        if (temporary) {
+            QFile::remove(FileName);
+            if (FPendingTemporary == FileName)
+                FPendingTemporary.clear();
+        }
         if (serial != FUploadSerial)
             return; // dropped by a navigation
         const QString answer = Sender->GetResult();

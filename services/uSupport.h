@@ -17,10 +17,14 @@
 // "javascript:add-image;" or "javascript:add-file;", cancels them and hands them to the
 // window.
 //
-// Uploads: one at a time (a request while one runs is ignored); files above 5 MiB are
-// refused with a message (exactly 5 MiB passes). The page hears uploadBegain(name, ext)
-// when the post starts and uploadCallback(name, answer) when it ends, the answer
-// form-URL-encoded; both texts are escaped as JavaScript string literals. Any completed
+// Uploads: one at a time (a request while one runs is ignored); only regular files;
+// files above 5 MiB are refused with a message (exactly 5 MiB passes), and the upload
+// checks the size again when it starts. A screenshot's temporary file is removed once
+// its upload has ended. Addresses from the pages: main-frame navigations go only to web
+// addresses (other schemes are refused and logged); a page's new window goes to the
+// user's browser only after a click in the page and only for an http or https address. The page
+// hears uploadBegain(name, ext) when the post starts and uploadCallback(name, answer) when it ends,
+// the answer form-URL-encoded; both texts are escaped as JavaScript string literals. Any completed
 // navigation drops the running upload: its events no longer reach any page, nor can they
 // be taken for those of a later upload.
 #pragma once
@@ -142,7 +146,8 @@ public:
     // its result (kCatchOk when NewPng holds a picture); default: Catch.exec().
     std::function<QString(const QString& Filter)> FilePicker;
     std::function<int(TFrmCatch& Catch)> CatchRunner;
-    // Where the screenshot flow saved its last picture (empty before).
+    // Where the screenshot flow saved its last picture (empty before); the file itself
+    // is removed once its upload has ended.
     QString LastScreenshotFile() const { return FLastScreenshot; }
     // The running upload (null when none).
     TUploadThread* UploadThread() const;
@@ -167,6 +172,7 @@ private:
     void CenterOnScreen();
 
     QString FLastScreenshot;
+    QString FPendingTemporary; // the screenshot file of the running upload
     std::unique_ptr<TFrmCatch> FFrmCatch;
     QPointer<TUploadThread> FUploadThread;
     quint64 FUploadSerial = 0;

@@ -137,8 +137,14 @@ bool TUploadThread::post() {
     for (const TFormPart& part : FS) {
         QHttpPart item;
         if (part.IsFile) {
+            // Only a regular file, and the size rule again as the post starts: the file
+            // may have changed since it was chosen. (A FIFO is refused before it is
+            // opened, since opening one waits for a writer.)
+            if (!QFileInfo(part.Value).isFile())
+                return false;
             auto* file = new QFile(part.Value, form.get());
-            if (!file->open(QIODevice::ReadOnly))
+            if (!file->open(QIODevice::ReadOnly) || file->isSequential() ||
+                (MaxFileBytes >= 0 && file->size() > MaxFileBytes))
                 return false;
             const QString name = QFileInfo(part.Value).fileName();
             item.setRawHeader("Content-Disposition", FormDataDisposition(part.Key, name, true));

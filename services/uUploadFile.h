@@ -12,7 +12,8 @@
 // thread (they may only do thread-safe work); FEndUpload runs on the thread the object
 // lives on (the user-interface thread) once the post is over, in every case: after a
 // failure GetResult is empty. Failures: an unreachable service, a network error, an HTTP
-// status other than 2xx, a file that cannot be read, an answer larger than MaxAnswerBytes,
+// status other than 2xx, a file that cannot be read, is not a regular file or is larger
+// than MaxFileBytes when the post starts, an answer larger than MaxAnswerBytes,
 // nothing received for ReadTimeoutMs, or the whole exchange taking longer than
 // TotalTimeoutMs. When the application quits, or the object is destroyed, a running post
 // is aborted at once and no event follows. Abort() ends a post as a failure (error and end
@@ -99,6 +100,8 @@ public:
     int ReadTimeoutMs = kUploadReadTimeoutMs;
     int TotalTimeoutMs = kUploadTotalTimeoutMs;
     int64_t MaxAnswerBytes = kUploadMaxAnswerBytes;
+    // The largest file part; a larger file fails the post as it starts (negative: none).
+    int64_t MaxFileBytes = kMaxUploadFileSize;
 
 protected:
     void run() override;

@@ -88,6 +88,24 @@ void OpenUrl(const QString& Url) {
         QDesktopServices::openUrl(url);
 }
 
+bool IsWebAddress(const QString& Url) {
+    const QUrl url(Url.trimmed(), QUrl::StrictMode);
+    if (!url.isValid() || url.isRelative() || url.host().isEmpty())
+        return false;
+    const QString scheme = url.scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+bool OpenWebAddress(const QString& Url) {
+    if (!IsWebAddress(Url)) {
+        qWarning("pelidor: refused to open an address that is not a web address: %s",
+                 qUtf8Printable(Url.left(200)));
+        return false;
+    }
+    QDesktopServices::openUrl(QUrl(Url.trimmed(), QUrl::StrictMode));
+    return true;
+}
+
 QString FormatFileSize(int64_t Size) {
     return FormatFileSize(Size, QLocale::system());
 }

@@ -16,6 +16,13 @@ namespace pelidor {
 // or folder (a plain path is taken as a file). Empty or blank text does nothing.
 void OpenUrl(const QString& Url);
 
+// True when Url is an absolute "http" or "https" address with a host.
+bool IsWebAddress(const QString& Url);
+// Opens an address that came from the network (a service's answer, a page's request):
+// only web addresses are opened (OpenUrl); anything else ("file:", plain paths, other
+// schemes and their handlers) is refused with a warning on the log. True when opened.
+bool OpenWebAddress(const QString& Url);
+
 // The size as the lists show it: "#,##0 Bytes" below 1024 bytes (negative sizes
 // included), else one decimal with KB, MB, GB or TB (1024-based), the digit after
 // the decimal separator rounded half away from zero. Separators are those of the

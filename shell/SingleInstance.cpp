@@ -65,11 +65,15 @@ bool TSingleInstance::listen() {
     return false;
 }
 
-void TSingleInstance::release() {
+void TSingleInstance::stopListening() {
     if (server_) {
         server_->close();
         server_.reset();
     }
+}
+
+void TSingleInstance::release() {
+    stopListening();
     if (lock_) {
         lock_->unlock();
         lock_.reset();

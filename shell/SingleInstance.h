@@ -33,6 +33,8 @@ public:
     // Starts answering later starts (needs the event loop). False when the socket
     // cannot be set up; the program still runs.
     bool listen();
+    // Stops answering later starts; the lock stays held, so they wait for the end.
+    void stopListening();
     // Lets go of the socket and the lock.
     void release();
 

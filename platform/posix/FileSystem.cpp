@@ -194,6 +194,7 @@ bool Directory::list(std::vector<RawDirEntry>& out, int* error) const {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            // The entries read before the failure stay in `out`.
             setError(error, errno);
             return false;
         }

@@ -12,11 +12,13 @@
 #include <spawn.h>
 #include <sstream>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 #include "tests/cli/MiniJson.h"
+#include "tests/support/EnvGuard.h"
 #include "tests/support/PrivateMount.h"
 #include "tests/support/TempTree.h"
 
@@ -44,9 +46,13 @@ std::string readFile(const std::string& path) {
 
 // Starts the program with stdout in `outFile`, stderr in `errPath` (a file or a
 // terminal), stdin from /dev/null, TZ=UTC and the working folder `cwd`.
+// `runner`, when given, is a program (full path and its arguments) that runs the
+// command, as in "strace ... pelidor-scan ...".
 pid_t spawnScan(const std::vector<std::string>& args, const std::string& outFile,
-                const std::string& errPath, const std::string& cwd = {}) {
-    std::vector<std::string> argStore{PELIDOR_SCAN_BINARY};
+                const std::string& errPath, const std::string& cwd = {},
+                const std::vector<std::string>& runner = {}) {
+    std::vector<std::string> argStore = runner;
+    argStore.push_back(PELIDOR_SCAN_BINARY);
     argStore.insert(argStore.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : argStore)
@@ -107,10 +113,11 @@ class ScanCommand : public ::testing::Test {
 protected:
     TempTree io; // outputs live outside the scanned trees
 
-    Outcome run(const std::vector<std::string>& args, const std::string& cwd = {}) {
+    Outcome run(const std::vector<std::string>& args, const std::string& cwd = {},
+                const std::vector<std::string>& runner = {}) {
         Outcome o;
         const std::string out = io.path("out"), err = io.path("err");
-        const pid_t pid = spawnScan(args, out, err, cwd);
+        const pid_t pid = spawnScan(args, out, err, cwd, runner);
         waitChild(pid, o, 120s, [] {});
         o.out = readFile(out);
         o.err = readFile(err);
@@ -477,6 +484,136 @@ TEST_F(ScanCommand, QuietShowsNoProgressOnATerminal) {
     EXPECT_EQ(o.status, 130);
     EXPECT_EQ(term.seen, "");
     EXPECT_EQ(readFile(io.path("out")), "");
+}
+
+// A system whose OpenSSL refuses MD5 (a configuration that loads no provider with it):
+// the content modes say so at the start, exit 2 with one line and scan nothing; the
+// modes without fingerprints still run.
+TEST_F(ScanCommand, ContentModesWithoutMd5ExitWithTwoAndOneLine) {
+    ModeTree m;
+    const std::string conf = io.write("no-md5.cnf", "openssl_conf = openssl_init\n"
+                                                    "[openssl_init]\n"
+                                                    "providers = provider_sect\n"
+                                                    "[provider_sect]\n"
+                                                    "base = base_sect\n"
+                                                    "[base_sect]\n"
+                                                    "activate = 1\n");
+    EnvGuard env;
+    env.set("OPENSSL_CONF", conf);
+    for (const char* mode : {"full", "partial"}) {
+        SCOPED_TRACE(mode);
+        const Outcome o = run({std::string("--mode=") + mode, m.t.root()});
+        ASSERT_TRUE(o.exited);
+        EXPECT_EQ(o.status, 2);
+        EXPECT_EQ(o.out, "");
+        EXPECT_EQ(o.err.rfind("pelidor-scan: MD5 is not available", 0), 0u) << o.err;
+        EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+    }
+    const Outcome o = run({"--mode=name", "--format=json", m.t.root()});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(jsonGroups(o),
+              (Groups{{m.p("a/photo.jpg"), m.p("b/Photo.JPG")}, {m.p("a/zero"), m.p("b/zero")}}));
+}
+
+// A folder listing that fails part way keeps the entries read before the failure: the
+// listing's second read of the folder fails with an input/output error (injected by
+// strace into the real system call), after the first one returned every entry.
+TEST_F(ScanCommand, ListingThatFailsPartWayKeepsWhatWasRead) {
+    if (::access("/usr/bin/strace", X_OK) != 0)
+        GTEST_SKIP() << "strace is not installed";
+    TempTree t;
+    t.writeSized("one.bin", 100, 1);
+    t.writeSized("two.bin", 100, 1);
+    t.writeSized("other.bin", 50, 2);
+    const std::vector<std::string> strace{"/usr/bin/strace",
+                                          "-f",
+                                          "-qq",
+                                          "-o",
+                                          "/dev/null",
+                                          "-e",
+                                          "trace=getdents64",
+                                          "-e",
+                                          "inject=getdents64:error=EIO:when=2"};
+    const Outcome probe =
+        run({"--mode=name", t.root()}, {}, {"/usr/bin/strace", "-o", "/dev/null", "/bin/true"});
+    if (probe.status != 0)
+        GTEST_SKIP() << "strace cannot trace here: " << probe.err;
+    const Outcome o = run({"--mode=full", "--format=json", t.root()}, {}, strace);
+    ASSERT_TRUE(o.exited);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(jsonGroups(o), (Groups{{t.path("one.bin"), t.path("two.bin")}}));
+}
+
+// Ctrl-C while a sparse file of 400 GB is being fingerprinted ends the command at once
+// (status 130, nothing written): the file in hand is given up between two blocks instead
+// of being hashed to its end, which takes a quarter of an hour or more on any machine.
+// The signal comes once the command has the large file open.
+TEST_F(ScanCommand, StopSignalEndsHashingOfALargeFile) {
+    constexpr int64_t kLarge = int64_t{400} << 30;
+    TempTree t;
+    for (const char* name : {"big1.img", "big2.img"}) {
+        const std::string path = t.write(name, "");
+        if (::truncate(path.c_str(), kLarge) != 0)
+            GTEST_SKIP() << "no sparse file of 50 GB here";
+    }
+    const pid_t pid = spawnScan({"--mode=full", t.root()}, io.path("out"), io.path("err"));
+    const auto hasBigFileOpen = [&] {
+        const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(fds, ec)) {
+            std::error_code ignored;
+            const auto target = std::filesystem::read_symlink(e.path(), ignored).string();
+            if (target.find("/big") != std::string::npos)
+                return true;
+        }
+        return false;
+    };
+    bool signalled = false;
+    Outcome o;
+    // Far shorter than hashing 400 GB takes on any machine, and far longer than a stop.
+    waitChild(pid, o, 120s, [&] {
+        if (!signalled && hasBigFileOpen()) {
+            ::kill(pid, SIGINT);
+            signalled = true;
+        }
+    });
+    EXPECT_TRUE(signalled);
+    EXPECT_TRUE(o.exited);
+    EXPECT_EQ(o.status, 130);
+    EXPECT_EQ(readFile(io.path("out")), "");
+}
+
+// A command whose threads the system refuses to create fails clearly (status 1, one
+// line, no result) instead of crashing or reporting an empty result. (The command is
+// started with a stack limit larger than the address space, which its C library takes as
+// the size of every new thread's stack. Its first thread is the signal watcher's; the
+// scan's own refused worker is the engine tests' matter.)
+TEST_F(ScanCommand, ScanThatCannotStartItsThreadFails) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizers' runtimes cannot lay out their memory under such a stack limit.
+    GTEST_SKIP() << "not under a sanitizer";
+#endif
+    ModeTree m;
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_STACK, &saved), 0);
+    struct rlimit huge = saved;
+    huge.rlim_cur = rlim_t{1} << 60;
+    if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < huge.rlim_cur)
+        GTEST_SKIP() << "the stack limit cannot be raised here";
+    ASSERT_EQ(::setrlimit(RLIMIT_STACK, &huge), 0);
+    Outcome o;
+    const pid_t pid = spawnScan({"--mode=name", m.t.root()}, io.path("out"), io.path("err"));
+    ::setrlimit(RLIMIT_STACK, &saved);
+    waitChild(pid, o, 120s, [] {});
+    o.out = readFile(io.path("out"));
+    o.err = readFile(io.path("err"));
+    ASSERT_TRUE(o.exited);
+    EXPECT_EQ(o.status, 1) << o.out;
+    EXPECT_EQ(o.out, "");
+    EXPECT_TRUE(o.err == "pelidor-scan: cannot set up signal handling\n" ||
+                o.err == "pelidor-scan: cannot start the scan: the system refused to create "
+                         "its thread\n")
+        << o.err;
 }
 
 } // namespace

@@ -290,6 +290,46 @@ TEST_F(AppConfigTest, ValuesParseOrTakeDefaultsAndSurviveASave) {
         EXPECT_NE(text.find(kept), std::string::npos) << kept;
 }
 
+// Text values with surrounding blanks, line breaks or quotes survive a save and a load
+// unchanged (a backup folder whose name ends in a blank stays that folder); plain values
+// are still written plainly, and a value written by hand is read as it stands.
+TEST_F(AppConfigTest, TextValuesSurviveASaveAndALoadUnchanged) {
+    writeConfig("[General]\nbackPath=/plain/backups/\n");
+    LoadAppConfig();
+    TAppConfig& c = AppConfig;
+    EXPECT_EQ(c.backPath, "/plain/backups/");
+    ASSERT_TRUE(SaveAppConfig());
+    EXPECT_NE(readAll(configFile()).find("backPath=/plain/backups/\n"), std::string::npos);
+
+    const std::string values[] = {
+        "/data/backups ",
+        " /data/backups",
+        "/data/two\nlines/",
+        "/data/cr\r/",
+        "\"quoted\"",
+        "/data/%41/ ",
+        "\t",
+        "=/data/eq",
+        "/data/semi;colon/ ",
+        "/data/plain/",
+        "",
+    };
+    for (const std::string& value : values) {
+        SCOPED_TRACE(::testing::PrintToString(value));
+        LoadAppConfig();
+        c.backPath = value;
+        c.Lang = value.empty() ? "English" : value;
+        c.MsgIds = "," + value;
+        c.CheckedIncludes = value;
+        ASSERT_TRUE(SaveAppConfig());
+        LoadAppConfig();
+        EXPECT_EQ(c.backPath, value);
+        EXPECT_EQ(c.Lang, value.empty() ? "English" : value);
+        EXPECT_EQ(c.MsgIds, "," + value);
+        EXPECT_EQ(c.CheckedIncludes, value);
+    }
+}
+
 TEST_F(AppConfigTest, ABackupFolderWithANulByteCountsAsAbsent) {
     using namespace std::string_literals;
     writeConfig("[General]\nbackPath=/tmp/backups\0/elsewhere/\n"s);

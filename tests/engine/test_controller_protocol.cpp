@@ -3,6 +3,9 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <pthread.h>
+#include <system_error>
+#include <thread>
 
 #include "tests/engine/ScanHelpers.h"
 
@@ -191,7 +194,7 @@ TEST(Protocol, StopAtEachStageEndsTheRightPasses) {
     const auto oneHashed =
         C({{9, 0}, {1, 0}, {8, 3}, {8, 5}, {2, 4}, {3, 4}, {4, 0}, {6, 0}, {7, 0}, {10, 0}});
     const auto twoHashed = C(
-        {{9, 0}, {1, 0}, {8, 3}, {8, 5}, {2, 4}, {3, 4}, {4, 0}, {4, 0}, {6, 0}, {7, 1}, {10, 0}});
+        {{9, 0}, {1, 0}, {8, 3}, {8, 5}, {2, 4}, {3, 4}, {4, 0}, {4, 0}, {6, 0}, {7, 0}, {10, 0}});
     const auto completeHashed = C({{9, 0},
                                    {1, 0},
                                    {8, 3},
@@ -230,18 +233,20 @@ TEST(Protocol, StopAtEachStageEndsTheRightPasses) {
          dtMd5,
          C({{9, 0}, {1, 0}, {8, 3}, {3, 3}, {4, 0}, {6, 0}, {7, 0}, {10, 0}}),
          {}},
-        // A pass that begins after a stop still fingerprints its first file.
+        // A pass that begins after a stop still reports its first file, but gives it up
+        // before its first block: it keeps an empty fingerprint.
         {"after the size pre-pass, dtMd5", 2, 1, dtMd5, oneHashed, {}},
         {"after the size pre-pass, dtMd5Part", 2, 1, dtMd5Part, oneHashed, {}},
         {"at the start of the pass, dtMd5", 3, 1, dtMd5, oneHashed, {}},
         {"at the first file, dtMd5", 4, 1, dtMd5, oneHashed, {}},
         {"at the first file, dtMd5Part", 4, 1, dtMd5Part, oneHashed, {}},
-        // The file in hand is finished and keeps its fingerprint; no other does.
-        {"at the second file, dtMd5", 4, 2, dtMd5, twoHashed, {}, true},
-        {"at the second file, dtMd5Part", 4, 2, dtMd5Part, twoHashed, {}, true},
+        // The file in hand is given up between two blocks (here before its first): it
+        // keeps an empty fingerprint and joins no group; no later file is started.
+        {"at the second file, dtMd5", 4, 2, dtMd5, twoHashed, {}},
+        {"at the second file, dtMd5Part", 4, 2, dtMd5Part, twoHashed, {}},
         // Large files, which the whole-file pass may sample ahead of time.
         {"at the start of the pass, large files", 3, 1, dtMd5, oneHashed, {}, false, 40000},
-        {"at the second file, large files", 4, 2, dtMd5, twoHashed, {}, true, 40000},
+        {"at the second file, large files", 4, 2, dtMd5, twoHashed, {}, false, 40000},
         // Stops after the last stop test change nothing.
         {"after the fingerprint pass", 5, 1, dtMd5, completeHashed, allFour},
         {"at the grouping pass", 6, 1, dtDataSize, completeBySize, allFour},
@@ -506,6 +511,101 @@ TEST(Controller, NextScanClearsTheResultInPlace) {
     runScan(holder, {.mode = dtMd5, .paths = {tree.path("empty")}}, r3);
     EXPECT_EQ(holder.DuplicateResult(), list);
     EXPECT_TRUE(holder.DuplicateResult()->empty());
+}
+
+// Makes the system refuse every new thread of this process while it lives: the default
+// stack of a new thread becomes larger than the address space (pthread_create fails with
+// EAGAIN, std::thread throws). The old default comes back at the end.
+class ThreadsRefused {
+public:
+    ThreadsRefused() {
+        ok_ = ::pthread_getattr_default_np(&saved_) == 0;
+        pthread_attr_t huge;
+        ::pthread_attr_init(&huge);
+        ::pthread_attr_setstacksize(&huge, size_t{1} << 50);
+        ok_ = ok_ && ::pthread_setattr_default_np(&huge) == 0;
+        ::pthread_attr_destroy(&huge);
+    }
+    ~ThreadsRefused() { restore(); }
+    ThreadsRefused(const ThreadsRefused&) = delete;
+    ThreadsRefused& operator=(const ThreadsRefused&) = delete;
+    bool ok() const { return ok_; }
+    void restore() {
+        if (restored_)
+            return;
+        restored_ = true;
+        ::pthread_setattr_default_np(&saved_);
+        ::pthread_attr_destroy(&saved_);
+    }
+    // True when a thread can be made now.
+    static bool threadStarts() {
+        try {
+            std::thread([] {}).join();
+            return true;
+        } catch (const std::system_error&) {
+            return false;
+        }
+    }
+
+private:
+    pthread_attr_t saved_{};
+    bool ok_ = false;
+    bool restored_ = false;
+};
+
+// A worker the system refuses to create ends the scan at once (codes 9 and 10, an empty
+// result), and the controller takes the next scan, which runs normally.
+TEST(Controller, WorkerThatCannotBeCreatedEndsTheScanEmpty) {
+    TempTree tree;
+    const Strings paths = twoSubFolders(tree);
+    TSearchHolper holder;
+    {
+        ThreadsRefused refused;
+        ASSERT_TRUE(refused.ok());
+        if (ThreadsRefused::threadStarts())
+            GTEST_SKIP() << "threads with an oversized stack still start here";
+        RecordingReceiver receiver;
+        const auto out = runScan(holder, {.mode = dtFileName, .paths = paths}, receiver);
+        ASSERT_TRUE(out.finished);
+        EXPECT_EQ(codeArgs(out.reports), C({{9, 0}, {10, 0}}));
+        EXPECT_TRUE(out.groups.empty());
+        EXPECT_FALSE(holder.IsSearching());
+        EXPECT_TRUE(holder.StartFailed());
+    }
+    RecordingReceiver receiver;
+    const auto out = runScan(holder, {.mode = dtFileName, .paths = paths}, receiver);
+    EXPECT_EQ(normalized(relative(out.groups, tree.root())),
+              (Groups{{"s1/same.txt", "s2/same.txt"}}));
+    EXPECT_FALSE(holder.StartFailed());
+}
+
+// Helper threads the system refuses (the walk's status helper, the fingerprint threads,
+// the second sorting thread) leave their work to the worker: the scan's outcome is the
+// one of a scan that got them. The refusal starts inside the run, at code 1.
+TEST(Controller, HelperThreadsThatCannotBeCreatedLeaveTheirShare) {
+    TempTree tree;
+    const Strings paths = twoSubFolders(tree);
+    tree.writeSized("s3/same.txt", 10, 1);
+    tree.writeSized("s3/big1.bin", 100000, 7);
+    tree.writeSized("s3/big2.bin", 100000, 7);
+    for (const TDuplicateType mode : {dtMd5, dtMd5Part, dtFileName}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        std::unique_ptr<ThreadsRefused> refused;
+        TSearchHolper holder;
+        HookReceiver receiver(spCollect, 1, [&](const ProgressReport&) {
+            refused = std::make_unique<ThreadsRefused>();
+        });
+        const auto out =
+            runScan(holder, {.mode = mode, .paths = paths, .hashThreads = 4}, receiver);
+        ASSERT_NE(refused, nullptr);
+        EXPECT_TRUE(refused->ok());
+        refused.reset();
+        ASSERT_TRUE(out.finished);
+        Groups expected{{"s1/same.txt", "s2/same.txt", "s3/same.txt"}};
+        if (mode != dtFileName)
+            expected.push_back({"s3/big1.bin", "s3/big2.bin"});
+        EXPECT_EQ(normalized(relative(out.groups, tree.root())), normalized(expected));
+    }
 }
 
 } // namespace

@@ -89,7 +89,7 @@ REQUIRED = {
         "AddFolder", "BeginCountFiles", "Byte", "Continuedelete", "CountFiles",
         "CountResult", "CreateDate", "Daily", "Desktop", "EndCountFiles", "FileName",
         "FileSize", "FolderName", "GB", "HashFiles", "InputKey", "KB", "LastDate", "MB",
-        "MWDetected", "Monthly", "MyDocument", "Never", "NoFolder", "NoNews", "WaitBackup",
+        "MWDetected", "Monthly", "MyDocument", "Never", "NoFolder", "NoMd5", "NoNews", "WaitBackup",
         "WaitRestore", "Weekly", "deletefileerr", "mdFileName", "mdHash", "mdHashPart",
         "mdZeroSize", "newver", "nonewver", "searchduplicateover",
         "exportcsverr", "RestoreFailed", "RestoreUnsafeName", "RestoreNotAFile",

@@ -3,6 +3,7 @@
 // Japanese-edition flag, the update schedule, the share targets, the message dialogs
 // and the caption-bar markers.
 #include "platform/DateTime.h"
+#include "services/uSupport.h"
 #include "tests/main/test_main_window_support.h"
 
 #include <QAction>
@@ -11,6 +12,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTimer>
 
 #include <cstdio>
@@ -401,6 +403,70 @@ TEST_F(ServicesTest, CaptionButtonsShowTheUnreadMarkerWhenCountsArePositive) {
     window->SupportMessages(messages);
     EXPECT_TRUE(markerRed(window->btnCaptionSupport));
     EXPECT_FALSE(window->CaptionMarkerShown(wnbMenu));
+}
+
+// Run as root, where the browser engine refuses its sandbox, the program offers no news
+// and support windows (their buttons hidden, no support window, no news fetch, as in the
+// Japanese edition); everything else stays.
+TEST_F(ServicesTest, RootGetsNoNewsAndSupportWindows) {
+    for (const bool root : {false, true}) {
+        SCOPED_TRACE(root ? "root" : "user");
+        TfrmQdxMain::RunningAsRoot = [root] { return root; };
+        open();
+        EXPECT_EQ(window->WebPagesOffered(), !root);
+        EXPECT_EQ(window->btnCaptionNews->isVisible(), !root);
+        EXPECT_EQ(window->btnCaptionSupport->isVisible(), !root);
+        EXPECT_EQ(window->Support() != nullptr, !root);
+        EXPECT_TRUE(window->btnemail->isVisible());
+        EXPECT_TRUE(window->btnCaptionMenu->isVisible());
+        EXPECT_TRUE(window->btnScan->isVisible());
+        window->StartNewsFetch();
+        EXPECT_EQ(window->NewsThread() != nullptr, !root);
+        window.reset();
+    }
+}
+
+// Closing the main window ends the program whatever other window is open: the window
+// says so (the entry quits its event loop then) and the support window goes with it.
+TEST_F(ServicesTest, ClosingTheMainWindowTakesTheSupportWindowAlong) {
+    open();
+    ASSERT_NE(window->Support(), nullptr);
+    window->Support()->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window->Support()));
+    QSignalSpy closed(window.get(), &TfrmQdxMain::Closed);
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(window->Support()->isVisible());
+    EXPECT_FALSE(window->isVisible());
+}
+
+// Where the system's OpenSSL refuses MD5 (the test program run again with a
+// configuration that loads no provider with MD5: main_window_no_md5), the content modes
+// say so at the start with an error message and start no search.
+TEST_F(ServicesTest, ContentModesWithoutMd5SaySoAtTheStart) {
+    if (Md5Available())
+        GTEST_SKIP() << "MD5 is available (main_window_no_md5 runs this without it)";
+    AppConfig.includePath = {data.root()};
+    data.writeSized("a.bin", 100, 1);
+    data.writeSized("b.bin", 100, 1);
+    for (const int mode : {1, 2}) {
+        SCOPED_TRACE(mode);
+        AppConfig.CompareMode = mode;
+        open();
+        std::vector<QString> texts;
+        QTimer::singleShot(0, window.get(), [&] {
+            TMessageForm* dlg = window->wmsg1->OpenDialog();
+            ASSERT_NE(dlg, nullptr);
+            texts.push_back(dlg->Message->text());
+            QTest::mouseClick(dlg->FBtnFirst, Qt::LeftButton);
+        });
+        QTest::mouseClick(window->btnScan, Qt::LeftButton);
+        ASSERT_EQ(texts.size(), 1u);
+        EXPECT_TRUE(texts[0].contains(QStringLiteral("MD5"))) << texts[0].toStdString();
+        EXPECT_FALSE(GetSearchHolper().IsSearching());
+        EXPECT_NE(window->State(), TfrmQdxMain::TMainState::Searching);
+        window.reset();
+    }
 }
 
 } // namespace

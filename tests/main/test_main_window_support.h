@@ -112,10 +112,15 @@ protected:
         SetLanguageFolder(PELIDOR_LANGUAGES_DIR);
         AppConfig = TAppConfig();
         AppConfig.Lang = "English";
+        // The window as an unprivileged user gets it (the tests run as root too); tests
+        // of the root case say so themselves.
+        savedRootCheck_ = TfrmQdxMain::RunningAsRoot;
+        TfrmQdxMain::RunningAsRoot = [] { return false; };
     }
 
     void TearDown() override {
         window.reset();
+        TfrmQdxMain::RunningAsRoot = savedRootCheck_;
         SetSettingsRoot({});
         platform::setRegistryFilePath({});
         SetLanguageFolder({});
@@ -257,6 +262,7 @@ protected:
     test::TempTree settings; // Config.ini, the registry file, language packs
     test::TempTree data;     // the folders scanned
     std::unique_ptr<TfrmQdxMain> window;
+    std::function<bool()> savedRootCheck_;
 };
 
 // A language pack made from one of the repository's packs: every key named in `values`

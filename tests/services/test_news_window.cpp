@@ -3,6 +3,7 @@
 // ids, a new-window request going to the user's browser, and the notice without news.
 #include "MenuTestSupport.h"
 
+#include "WebClick.h"
 #include "services/uNewsletter.h"
 #include "services/uSupport.h"
 
@@ -19,6 +20,7 @@
 
 using namespace pelidor;
 using namespace pelidor::menu_test;
+using namespace pelidor::test;
 
 namespace {
 
@@ -62,6 +64,7 @@ TEST_F(NewsWindowTest, FirstAnnouncementShowsInTheNewsWindowAndIsMarkedRead) {
     EXPECT_TRUE(window->CaptionMarkerShown(wnbCustom1));
 
     DesktopUrlRecorder browser;
+    UrlRecorder files({"file", "pelidor-test"});
     const QString elsewhere = service().baseUrl() + "/elsewhere";
     struct Seen {
         bool window = false;
@@ -69,6 +72,7 @@ TEST_F(NewsWindowTest, FirstAnnouncementShowsInTheNewsWindowAndIsMarkedRead) {
         QSize size;
         QColor background;
         bool closedByNewWindow = false;
+        bool placedLinks = false;
     } seen;
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [&, poll] {
@@ -89,8 +93,15 @@ TEST_F(NewsWindowTest, FirstAnnouncementShowsInTheNewsWindowAndIsMarkedRead) {
             return;
         }
         seen.pageTitle = news->wb1->page()->title();
-        // A new window asked for by the page goes to the browser and closes the window.
-        news->wb1->page()->runJavaScript("window.open('" + elsewhere + "', '_blank');");
+        // A new window the page asks for by itself, without a click, is ignored; one for
+        // an address that is not a web address is refused, and so is a link to another
+        // scheme in the page itself; a clicked link to a web page
+        // in a new window goes to the browser and closes the window. (The refused ones
+        // come first, so they would have arrived first.)
+        news->wb1->page()->runJavaScript("window.open('" + elsewhere + "/by-script', '_blank');");
+        seen.placedLinks = userClickLink(news->wb1, "file:///etc/hostname", "_blank") &&
+                           userClickLink(news->wb1, "pelidor-test:run", "") &&
+                           userClickLink(news->wb1, elsewhere, "_blank");
         seen.closedByNewWindow =
             MainWindowTest::waitUntil([&] { return !news->isVisible(); }, 10000);
         if (!seen.closedByNewWindow)
@@ -104,8 +115,10 @@ TEST_F(NewsWindowTest, FirstAnnouncementShowsInTheNewsWindowAndIsMarkedRead) {
     EXPECT_EQ(seen.size, QSize(520, 300));
     EXPECT_EQ(seen.background, QColor(255, 0, 0));
     EXPECT_EQ(seen.pageTitle, QStringLiteral("Feedback: home"));
+    EXPECT_TRUE(seen.placedLinks);
     EXPECT_TRUE(seen.closedByNewWindow);
     EXPECT_EQ(browser.opened, QStringList{elsewhere});
+    EXPECT_TRUE(files.urls.isEmpty());
 
     // Read, the fetch dropped with the second announcement, the marker gone.
     EXPECT_EQ(AppConfig.MsgIds, ",7,41");

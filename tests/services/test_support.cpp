@@ -5,12 +5,14 @@
 // time, dropped after a navigation, names that must reach the page intact).
 #include "ServicesTestSupport.h"
 
+#include "WebClick.h"
 #include "config/uAppConfig.h"
 #include "services/UCatch.h"
 #include "services/uSupport.h"
 #include "services/uUploadFile.h"
 #include "ui/toolkit/OrlaMsgBox.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -29,6 +31,7 @@
 #include <cstdlib>
 #include <memory>
 #include <ostream>
+#include <sys/stat.h>
 
 // Readable JSON in failure messages.
 inline void PrintTo(const QJsonArray& Array, std::ostream* Out) {
@@ -46,9 +49,8 @@ const QString kGuid = QStringLiteral("{3F2504E0-4F89-11D3-9A0C-0305E82C3301}");
 class SupportTest : public StandInTest {
 protected:
     static void SetUpTestSuite() {
-        // The web engine's sandbox refuses to run as root (the test machines' user).
-        if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        // The web engine runs with its sandbox, as in the program: this program runs
+        // without root rights (pelidor_qt_test_main_unprivileged).
         StandInTest::SetUpTestSuite();
     }
 
@@ -365,9 +367,19 @@ TEST_F(SupportTest, PageLinksUploadAndReportToThePage) {
             EXPECT_TRUE(shot.fileName().startsWith("orla"));
             EXPECT_EQ(shot.suffix(), "png");
             name = shot.fileName();
-            QFile file(shot.filePath());
-            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-            content = file.readAll();
+            // The temporary picture is gone once its upload has ended; the service got it.
+            EXPECT_FALSE(QFileInfo::exists(shot.filePath()));
+            const QByteArray body = QByteArray::fromBase64(service()
+                                                               .requests("upload")
+                                                               .last()
+                                                               .toObject()
+                                                               .value("body_base64")
+                                                               .toString()
+                                                               .toLatin1());
+            const qsizetype start = body.indexOf("\x89PNG");
+            const qsizetype end = body.indexOf("IEND", start);
+            ASSERT_TRUE(start >= 0 && end > start);
+            content = body.mid(start, end + 8 - start);
             EXPECT_EQ(QImage::fromData(content, "PNG").size(), picture.size());
         } else {
             EXPECT_EQ(filters, QStringList{c.filter});
@@ -488,6 +500,48 @@ TEST_F(SupportTest, Screenshot) {
     ASSERT_TRUE(waitForPage("home"));
     QTest::qWait(800);
     EXPECT_TRUE(support->grab().save(QString::fromLocal8Bit(folder) + "/support.png"));
+}
+
+// Addresses from the pages reach the desktop only as web addresses and only after a
+// user's click: a window.open without a click, a new window for a "file:" address and
+// a link to a custom scheme open nothing; a clicked link to a web page in a new window
+// goes to the user's browser. (Each refused request comes before the accepted one, so
+// it would have arrived first.)
+TEST_F(SupportTest, PagesOpenOnlyWebAddressesAfterAClick) {
+    makeWindow();
+    support->ShowForm();
+    ASSERT_TRUE(waitForPage("home"));
+    UrlRecorder opened({"http", "https", "file", "pelidor-test"});
+    const QString elsewhere = service().baseUrl() + "/elsewhere";
+
+    js("window.open('" + service().baseUrl() + "/by-script', '_blank')");
+    ASSERT_TRUE(userClickLink(support->wb1, QStringLiteral("file:///etc/hostname"), "_blank"));
+    ASSERT_TRUE(userClickLink(support->wb1, QStringLiteral("pelidor-test:hello"), ""));
+    ASSERT_TRUE(userClickLink(support->wb1, elsewhere, "_blank"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.urls.isEmpty(); }, 10000));
+    EXPECT_EQ(opened.urls, QStringList{elsewhere});
+    EXPECT_EQ(title(), QStringLiteral("Feedback: home"));
+}
+
+// Only regular files are uploaded: a folder or a FIFO chosen in the picker starts no
+// upload (reading a FIFO would wait for ever), a regular file does.
+TEST_F(SupportTest, OnlyRegularFilesAreUploaded) {
+    makeWindow();
+    support->ShowForm();
+    ASSERT_TRUE(waitForPage("home"));
+    const QString folder = dir.filePath("folder.zip");
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const QString fifo = dir.filePath("fifo.zip");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& path : {folder, fifo}) {
+        SCOPED_TRACE(path.toStdString());
+        support->UploadFile(path);
+        EXPECT_EQ(support->UploadThread(), nullptr);
+        EXPECT_TRUE(support->FUploadFileName.isEmpty());
+    }
+    support->UploadFile(makeFile("fine.zip", 100));
+    EXPECT_NE(support->UploadThread(), nullptr);
+    ASSERT_TRUE(service().waitForRequests("upload", 1, 10000));
 }
 
 } // namespace

@@ -4,6 +4,9 @@
 // LastUpdate and the start-up schedule.
 #include "MenuTestSupport.h"
 
+#include <QSignalSpy>
+
+#include "services/uSupport.h"
 #include "shell/SharedHelpers.h"
 
 #include <QFileInfo>
@@ -26,10 +29,11 @@ int ownBuild() {
     return int(ProgramVersionInfo().dwFileVersionLS & 0xFFFF);
 }
 
-QString updateAnswer(int stopped, int build) {
+QString updateAnswer(int stopped, int build,
+                     const QString& url = QStringLiteral("http://dl.example/pelidor.tar.gz")) {
     return QString::fromUtf8(QJsonDocument(QJsonObject{{"stopped", stopped},
                                                        {"build", build},
-                                                       {"url", "http://dl.example/pelidor.tar.gz"},
+                                                       {"url", url},
                                                        {"blog_url", "http://blog.example/"},
                                                        {"update_info", "One\nTwo"}})
                                  .toJson(QJsonDocument::Compact));
@@ -116,12 +120,47 @@ TEST_F(UpdateTest, ConversationByAnswerAndByWhoStartedTheCheck) {
     }
 }
 
+// The download address comes from the network: without the updater, Yes opens it only
+// when it is an http or https address; anything else is refused (and logged).
+TEST_F(UpdateTest, OnlyAWebDownloadAddressIsOpened) {
+    const struct {
+        QString url;
+        bool opened;
+    } cases[] = {
+        {QStringLiteral("https://dl.example/pelidor.tar.gz"), true},
+        {QStringLiteral("HTTP://dl.example/pelidor.tar.gz"), true},
+        {QStringLiteral("file:///etc/hostname"), false},
+        {QStringLiteral("/usr/bin/xterm"), false},
+        {QStringLiteral("pelidor-test:run"), false},
+        {QStringLiteral("javascript:alert(1)"), false},
+        {QStringLiteral("http:relative"), false},
+        {QString(), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url.toStdString());
+        service().setAnswerBody("update", updateAnswer(0, ownBuild() + 1, c.url));
+        openWindow();
+        menu()->UpdaterPath = QString::fromStdString(settings.path("program/Updraft"));
+        check(true);
+        EXPECT_EQ(texts(), QStringList{kNewVer});
+        EXPECT_EQ(opened, c.opened ? QStringList{c.url} : QStringList{});
+        EXPECT_TRUE(window->isVisible());
+        window.reset();
+        opened.clear();
+    }
+}
+
 TEST_F(UpdateTest, YesStartsTheUpdaterWithTheSavedAnswerAndTheLanguageFileThenEnds) {
     const QString updater = writeUpdater();
     const QString body = updateAnswer(0, ownBuild() + 1);
     service().setAnswerBody("update", body);
     openWindow();
     menu()->UpdaterPath = updater;
+    // The program ends even with the support window open: the main window closes and
+    // says so (the entry then quits), and the support window goes with it.
+    ASSERT_NE(window->Support(), nullptr);
+    window->Support()->show();
+    QSignalSpy closed(window.get(), &TfrmQdxMain::Closed);
     check(true);
     ASSERT_EQ(texts(), QStringList{kNewVer});
     const std::string args = settings.path("program/args");
@@ -137,6 +176,8 @@ TEST_F(UpdateTest, YesStartsTheUpdaterWithTheSavedAnswerAndTheLanguageFileThenEn
     EXPECT_TRUE(opened.isEmpty());
     // The program ends in the orderly way: the window closes.
     EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(window->Support()->isVisible());
     QFile::remove(lines[0]);
 }
 

@@ -7,6 +7,7 @@
 #include "services/uUploadFile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonObject>
@@ -18,6 +19,7 @@
 
 #include <atomic>
 #include <map>
+#include <sys/stat.h>
 
 using namespace pelidor;
 using namespace pelidor::test;
@@ -248,6 +250,45 @@ TEST_F(Upload, FailuresEndWithAnEmptyAnswer) {
         if (c.missingFile) {
             EXPECT_EQ(service().requests("upload").size(), 0);
         }
+    }
+}
+
+// The post itself sends only a regular file within the limit, whatever was checked when
+// the file was chosen: a file that grew past 5 MiB, a folder and a FIFO (whose opening
+// would wait for a writer for ever) fail as the post starts, and nothing reaches the
+// service. A link to a regular file is that file.
+TEST_F(Upload, OnlyRegularFilesWithinTheLimitAreSent) {
+    const QString exact =
+        writeFile(QStringLiteral("exact.zip"), QByteArray(kMaxUploadFileSize, 'x'));
+    const QString over =
+        writeFile(QStringLiteral("over.zip"), QByteArray(kMaxUploadFileSize + 1, 'x'));
+    const QString folder = dir_.filePath(QStringLiteral("folder.zip"));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const QString fifo = dir_.filePath(QStringLiteral("fifo.zip"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString link = dir_.filePath(QStringLiteral("link.zip"));
+    ASSERT_TRUE(QFile::link(exact, link));
+    const struct {
+        const char* name;
+        QString path;
+        bool sent;
+    } cases[] = {
+        {"exactly 5 MiB", exact, true},
+        {"one byte over 5 MiB", over, false},
+        {"a folder", folder, false},
+        {"a FIFO", fifo, false},
+        {"a link to a regular file", link, true},
+    };
+    service().setAnswerBody("upload", QStringLiteral("{\"err\":\"\"}"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        service().resetLog();
+        UploadRun r;
+        run(r, uploadUrl(), [&](TUploadThread& t) { t.AddFile(QStringLiteral("file"), c.path); });
+        EXPECT_EQ(r.ends, 1);
+        EXPECT_EQ(r.errors, c.sent ? 0 : 1);
+        EXPECT_EQ(r.answer.isEmpty(), !c.sent);
+        EXPECT_EQ(service().requests("upload").size(), c.sent ? 1 : 0);
     }
 }
 

@@ -2,7 +2,10 @@
 # The single-instance rule with real processes of the program under a virtual X
 # server: a second start while the first runs (minimised) ends at once with status 0
 # and brings the first window back; after the first instance was killed (leaving its
-# lock file and socket behind) the next start runs as the first instance again.
+# lock file and socket behind) the next start runs as the first instance again; a start
+# while the first instance is ending (its window closed by SIGTERM, its lock still held)
+# waits for that end and then opens its window. Run as root, the program offers no news
+# and support windows.
 #
 #   single_instance.sh PATH/TO/pelidor
 #
@@ -68,6 +71,9 @@ first=$!
 pids+=("$first")
 wait_for "$work/first.out" "pelidor: ready" 30 || { fail "first instance did not start"; cat "$work/first.err"; }
 grep -q "pelidor: ready minimized=1" "$work/first.out" || fail "first instance did not start minimised"
+# The browser engine refuses its sandbox for root: no news and support windows then.
+if [ "$(id -u)" = 0 ]; then web=0; else web=1; fi
+grep -q "web-pages=$web" "$work/first.out" || fail "news and support windows: expected web-pages=$web"
 
 second_start second
 wait_for "$work/first.out" "pelidor: restored" 10 || fail "first instance was not asked to restore"
@@ -94,6 +100,28 @@ second_start fourth
 wait_for "$work/third.out" "pelidor: restored" 10 || fail "the new instance was not asked to restore"
 kill "$third" 2>/dev/null
 wait "$third" 2>/dev/null
+
+# 3. A start while the first instance is ending: SIGTERM closes the first window (the
+#    program ends as when the user closes it), and the instance then keeps its lock
+#    until it is told to go on; the next start waits for it and then opens its window.
+PELIDOR_TEST_HOOKS=1 PELIDOR_TEST_LINGER="$work/release" "$pelidor" >"$work/fifth.out" 2>"$work/fifth.err" &
+fifth=$!
+pids+=("$fifth")
+wait_for "$work/fifth.out" "pelidor: ready" 30 || { fail "fifth instance did not start"; cat "$work/fifth.err"; }
+kill -TERM "$fifth"
+wait_for "$work/fifth.out" "pelidor: ending" 30 || fail "SIGTERM did not close the window"
+PELIDOR_TEST_HOOKS=1 "$pelidor" >"$work/sixth.out" 2>"$work/sixth.err" &
+sixth=$!
+pids+=("$sixth")
+wait_for "$work/sixth.out" "pelidor: waiting" 30 || fail "a start during the end did not wait"
+kill -0 "$fifth" 2>/dev/null || fail "the ending instance was gone too early (test premise)"
+grep -q "pelidor: ready" "$work/sixth.out" && fail "a start opened a window while the first still ran"
+touch "$work/release"
+wait "$fifth" 2>/dev/null
+wait_for "$work/sixth.out" "pelidor: ready" 30 ||
+    { fail "the waiting start did not open its window"; cat "$work/sixth.err"; }
+kill -TERM "$sixth" 2>/dev/null
+wait "$sixth" 2>/dev/null
 
 if [ $failures -ne 0 ]; then
     echo "first instance stderr:"; cat "$work/first.err"

@@ -56,6 +56,10 @@ QString langText(const char* Section, const char* Key) {
     return QString::fromStdString(ReadLangString(Section, Key));
 }
 
+QString langText(const char* Section, const char* Key, const char* Default) {
+    return QString::fromStdString(ReadLangString(Section, Key, Default));
+}
+
 // A path as the file system stores it, for display.
 QString displayPath(const std::string& Path) {
     return QFile::decodeName(QByteArray::fromStdString(Path));
@@ -422,11 +426,16 @@ void TfrmQdxMain::FormCreate() {
     FJapanese =
         ReadRegInteger(TRegRoot::CurrentUser, "SOFTWARE\\Corvane\\Pelidor", "IsJP", true, -1) == 1;
     if (FJapanese) {
-        for (QWidget* w :
-             {static_cast<QWidget*>(btnemail), static_cast<QWidget*>(btntwitter),
-              static_cast<QWidget*>(btnfacebook), static_cast<QWidget*>(btnCaptionNews),
-              static_cast<QWidget*>(btnCaptionSupport)})
+        for (QWidget* w : {static_cast<QWidget*>(btnemail), static_cast<QWidget*>(btntwitter),
+                           static_cast<QWidget*>(btnfacebook)})
             w->hide();
+    }
+    // The news and support pages need the browser engine's sandbox, which refuses to
+    // run for root: there they are not offered, as in the Japanese edition.
+    FWebPages = !FJapanese && !(RunningAsRoot && RunningAsRoot());
+    if (!FWebPages) {
+        btnCaptionNews->hide();
+        btnCaptionSupport->hide();
     }
 
     (void)GetSearchHolper();
@@ -443,7 +452,7 @@ void TfrmQdxMain::FormCreate() {
     host.Terminate = [this] { close(); };
     host.Busy = [this] { return FDeleting; };
     FMainMenu = TMainFormMenu::InitMainMenu(pmsys, std::move(host));
-    if (!FJapanese) {
+    if (FWebPages) {
         FSupport = TFrmOrlaSupport::InitOrlaSupport(
             QString::fromStdString(AppConfig.SetupGUID), kSupportProductId,
             QString::fromStdString(AppConfig.SetupVer), nullptr, this);
@@ -474,6 +483,12 @@ void TfrmQdxMain::closeEvent(QCloseEvent* event) {
         return;
     }
     QWidget::closeEvent(event);
+    if (!event->isAccepted())
+        return;
+    // The program ends with this window: the support window goes with it.
+    if (FSupport != nullptr)
+        FSupport->close();
+    emit Closed();
 }
 
 void TfrmQdxMain::FormDestroy() {
@@ -547,6 +562,17 @@ void TfrmQdxMain::StartSearch() {
         dt = AppConfig.CompareMode == 1 ? dtMd5Part : dtMd5;
         if (beginSize <= 0)
             beginSize = 1;
+        // Without MD5 every fingerprint would be empty and the search would find nothing.
+        if (!Md5Available()) {
+            if (!FScanPending)
+                ShowMessageDlg(mtError,
+                               langText("Message", "NoMd5",
+                                        "This system's cryptography library (OpenSSL) refuses "
+                                        "MD5, so files cannot be compared by content. Choose "
+                                        "another mode, or allow MD5 in the library's settings."),
+                               {mbOK});
+            return;
+        }
         break;
     case 3:
         dt = dtDataSize;

@@ -45,6 +45,7 @@
 #include "actions/CopyRules.h"
 #include "backup/BackupArchive.h"
 #include "engine/uSearchHolper.h"
+#include "platform/System.h"
 #include "ui/main/ResultsList.h"
 #include "ui/toolkit/OrlaControls.h"
 #include "ui/toolkit/OrlaMsgBox.h"
@@ -192,10 +193,17 @@ public:
     // Asks where to save the CSV export; an empty name when the user cancelled
     // (default: the save dialog dlgSave1).
     std::function<QString(QWidget* Owner)> CsvFileChooser;
+    // Whether the program runs as root, asked once when a window is created (default:
+    // the effective user). Root gets no news and support windows.
+    static inline std::function<bool()> RunningAsRoot = [] {
+        return platform::effectiveUserIsRoot();
+    };
 
     // ---- State ------------------------------------------------------------------
     TMainState State() const { return FState; }
     bool JapaneseEdition() const { return FJapanese; }
+    // The news and support windows are offered (not the Japanese edition, not root).
+    bool WebPagesOffered() const { return FWebPages; }
     bool AutoCheckUpdate() const { return FAutoCheckUpdate; }
     // The news fetch started by the start-up timer; null before it, in the Japanese
     // edition, and after the news button has shown an announcement.
@@ -302,6 +310,8 @@ public slots:
     void SupportMessages(int Count);
 
 signals:
+    // The window has closed: the program ends (the entry quits the event loop).
+    void Closed();
     // A search has ended (code 10): its rows are listed and the summary is shown.
     void SearchEnded();
 
@@ -340,6 +350,7 @@ private:
     int gPos = 0;
     uint32_t FTickt = 0;
     bool FJapanese = false;
+    bool FWebPages = false;
     bool FAutoCheckUpdate = false;
     // A search this window started has not yet reported its end (code 10).
     bool FScanPending = false;

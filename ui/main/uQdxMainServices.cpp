@@ -307,7 +307,7 @@ void TfrmQdxMain::CheckAutoUpdate() {
 }
 
 void TfrmQdxMain::StartNewsFetch() {
-    if (FJapanese || FGetNewsThread != nullptr)
+    if (!FWebPages || FGetNewsThread != nullptr)
         return;
     FGetNewsThread = TGetNews::Create(this, kNewsProductId, AppConfig.MsgIds);
     connect(FGetNewsThread, &TGetNews::NewsFetched, this, &TfrmQdxMain::NewsFetched);
@@ -321,7 +321,8 @@ void TfrmQdxMain::wp1ButtonClick(TOrlaNcBtnEnum Btn) {
         return;
     switch (Btn) {
     case wnbCustom1:
-        ShowNews();
+        if (FWebPages)
+            ShowNews();
         break;
     case wnbSkin:
         if (FSupport != nullptr)
