@@ -51,6 +51,11 @@ double FileTimeToDateTime(int64_t seconds, int32_t nanoseconds) {
 bool IsProtectedFolder(const std::string& Path) {
     if (Path.find("$RECYCLE.BIN") != std::string::npos)
         return true;
+#if defined(_WIN32)
+    // The Windows folder itself (the shell's folder 36); sub-folders are entered.
+    static const std::string windows = platform::specialFolder(36);
+    return !windows.empty() && EngineCompareText(withoutTrailingSep(Path), windows) == 0;
+#endif
     const std::string_view path = withoutTrailingSep(Path);
     // Pseudo file systems: listing them is meaningless and reading them can hang.
     static constexpr std::string_view pseudo[] = {"/proc", "/sys", "/dev", "/run"};
@@ -86,7 +91,8 @@ bool TDuplicateFileThread::SkipFile(std::string_view name, int64_t size) const {
 
 bool TDuplicateFileThread::IsExcludedFolder(const std::string& path) const {
     auto has = [&](const std::string& text) {
-        return std::binary_search(FExcludeSorted.begin(), FExcludeSorted.end(), text);
+        return std::binary_search(FExcludeSorted.begin(), FExcludeSorted.end(), text,
+                                  platform::pathTextLess);
     };
     if (has(path))
         return true;
@@ -99,7 +105,7 @@ void TDuplicateFileThread::CollectFiles() {
     for (const auto& p : FexcludePath)
         if (!p.empty())
             FExcludeSorted.push_back(p);
-    std::sort(FExcludeSorted.begin(), FExcludeSorted.end());
+    std::sort(FExcludeSorted.begin(), FExcludeSorted.end(), platform::pathTextLess);
     for (const auto& path : FPaths)
         SearchFolder(path, FFileList);
     SizePrePass();

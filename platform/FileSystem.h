@@ -63,6 +63,10 @@ public:
 private:
     explicit Directory(int fd) : fd_(fd) {}
     int fd_ = -1;
+#if defined(_WIN32)
+    void* handle_ = nullptr; // the open folder; fd_ is 0 while it is open
+    std::wstring path_;      // its long-path form with one trailing backslash
+#endif
 };
 
 // Status of a path without following a final symbolic link.
@@ -102,6 +106,9 @@ public:
 private:
     int fd_ = -1;
     FileStatus status_;
+#if defined(_WIN32)
+    void* handle_ = nullptr; // fd_ is 0 while the handle is open
+#endif
 };
 
 // Opens `path` with open(2) flags; a path longer than PATH_MAX is opened by walking
