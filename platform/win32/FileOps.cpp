@@ -80,9 +80,12 @@ void addOwnerWrite(const std::string& path) {
 bool isFileLocked(const std::string& path) {
     if (!isRegularFile(path))
         return false;
-    // Read and write access with share mode 0: refused while anyone else holds the file
-    // open, and for a read-only file.
+    // A read-only file counts as locked (an administrator may still get write access).
     const std::wstring full = win32::longPath(path);
+    if (attributesOf(full) & FILE_ATTRIBUTE_READONLY)
+        return true;
+    // Read and write access with share mode 0: refused while anyone else holds the file
+    // open.
     const HANDLE h = CreateFileW(full.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE)
