@@ -293,8 +293,8 @@ std::string absoluteFolder(const std::string& path, const std::string& base) {
     // The full path as the system resolves it (C:\Data, \\server\share\x): "." and
     // ".." removed, no trailing separator except after a drive.
     std::wstring text = platform::win32::toWide(path);
-    const bool relative =
-        text.empty() || (text[0] != L'\\' && text[0] != L'/' && (text.size() < 2 || text[1] != L':'));
+    const bool relative = text.empty() || (text[0] != L'\\' && text[0] != L'/' &&
+                                           (text.size() < 2 || text[1] != L':'));
     if (relative && !base.empty()) {
         std::wstring joined = platform::win32::toWide(base);
         joined.push_back(L'\\');

@@ -25,6 +25,7 @@
 #if defined(_WIN32)
 #include <io.h>
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include "platform/win32/WinText.h"

@@ -13,7 +13,7 @@ constexpr int64_t kTicksPerSecond = 10000000;
 constexpr int64_t kTicksTo1970 = 116444736000000000LL;
 
 double fromSystemTime(const SYSTEMTIME& st, bool& ok) {
-    const DateTimeFields f{st.wYear, st.wMonth,  st.wDay,         st.wHour,
+    const DateTimeFields f{st.wYear,   st.wMonth,  st.wDay,         st.wHour,
                            st.wMinute, st.wSecond, st.wMilliseconds};
     double v = 0;
     ok = encodeDateTime(f, v);

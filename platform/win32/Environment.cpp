@@ -3,6 +3,7 @@
 #include "platform/Environment.h"
 
 #include <windows.h>
+
 #include <knownfolders.h>
 #include <shlobj.h>
 
@@ -62,10 +63,10 @@ std::string userDir(const std::string& key) {
     static const struct {
         const char* key;
         const KNOWNFOLDERID* id;
-    } folders[] = {{"DESKTOP", &FOLDERID_Desktop},         {"DOCUMENTS", &FOLDERID_Documents},
-                   {"MUSIC", &FOLDERID_Music},             {"VIDEOS", &FOLDERID_Videos},
-                   {"PICTURES", &FOLDERID_Pictures},       {"TEMPLATES", &FOLDERID_Templates},
-                   {"DOWNLOAD", &FOLDERID_Downloads},      {"PUBLICSHARE", &FOLDERID_Public}};
+    } folders[] = {{"DESKTOP", &FOLDERID_Desktop},    {"DOCUMENTS", &FOLDERID_Documents},
+                   {"MUSIC", &FOLDERID_Music},        {"VIDEOS", &FOLDERID_Videos},
+                   {"PICTURES", &FOLDERID_Pictures},  {"TEMPLATES", &FOLDERID_Templates},
+                   {"DOWNLOAD", &FOLDERID_Downloads}, {"PUBLICSHARE", &FOLDERID_Public}};
     for (const auto& f : folders)
         if (key == f.key)
             return knownFolder(*f.id);
@@ -79,28 +80,50 @@ std::string specialFolder(int csidl) {
         int csidl;
         const KNOWNFOLDERID* id;
     } folders[] = {
-        {0, &FOLDERID_Desktop},          {2, &FOLDERID_Programs},
-        {5, &FOLDERID_Documents},        {6, &FOLDERID_Favorites},
-        {7, &FOLDERID_Startup},          {8, &FOLDERID_Recent},
-        {9, &FOLDERID_SendTo},           {11, &FOLDERID_StartMenu},
-        {12, &FOLDERID_Documents},       {13, &FOLDERID_Music},
-        {14, &FOLDERID_Videos},          {16, &FOLDERID_Desktop},
-        {19, &FOLDERID_NetHood},         {20, &FOLDERID_Fonts},
-        {21, &FOLDERID_Templates},       {22, &FOLDERID_CommonStartMenu},
-        {23, &FOLDERID_CommonPrograms},  {24, &FOLDERID_CommonStartup},
-        {25, &FOLDERID_PublicDesktop},   {26, &FOLDERID_RoamingAppData},
-        {27, &FOLDERID_PrintHood},       {28, &FOLDERID_LocalAppData},
-        {31, &FOLDERID_Favorites},       {32, &FOLDERID_InternetCache},
-        {33, &FOLDERID_Cookies},         {34, &FOLDERID_History},
-        {35, &FOLDERID_ProgramData},     {36, &FOLDERID_Windows},
-        {37, &FOLDERID_System},          {38, &FOLDERID_ProgramFiles},
-        {39, &FOLDERID_Pictures},        {40, &FOLDERID_Profile},
-        {41, &FOLDERID_SystemX86},       {42, &FOLDERID_ProgramFilesX86},
-        {43, &FOLDERID_ProgramFilesCommon}, {44, &FOLDERID_ProgramFilesCommonX86},
-        {45, &FOLDERID_CommonTemplates}, {46, &FOLDERID_PublicDocuments},
-        {47, &FOLDERID_CommonAdminTools}, {48, &FOLDERID_AdminTools},
-        {53, &FOLDERID_PublicMusic},     {54, &FOLDERID_PublicPictures},
-        {55, &FOLDERID_PublicVideos},    {56, &FOLDERID_ResourceDir},
+        {0, &FOLDERID_Desktop},
+        {2, &FOLDERID_Programs},
+        {5, &FOLDERID_Documents},
+        {6, &FOLDERID_Favorites},
+        {7, &FOLDERID_Startup},
+        {8, &FOLDERID_Recent},
+        {9, &FOLDERID_SendTo},
+        {11, &FOLDERID_StartMenu},
+        {12, &FOLDERID_Documents},
+        {13, &FOLDERID_Music},
+        {14, &FOLDERID_Videos},
+        {16, &FOLDERID_Desktop},
+        {19, &FOLDERID_NetHood},
+        {20, &FOLDERID_Fonts},
+        {21, &FOLDERID_Templates},
+        {22, &FOLDERID_CommonStartMenu},
+        {23, &FOLDERID_CommonPrograms},
+        {24, &FOLDERID_CommonStartup},
+        {25, &FOLDERID_PublicDesktop},
+        {26, &FOLDERID_RoamingAppData},
+        {27, &FOLDERID_PrintHood},
+        {28, &FOLDERID_LocalAppData},
+        {31, &FOLDERID_Favorites},
+        {32, &FOLDERID_InternetCache},
+        {33, &FOLDERID_Cookies},
+        {34, &FOLDERID_History},
+        {35, &FOLDERID_ProgramData},
+        {36, &FOLDERID_Windows},
+        {37, &FOLDERID_System},
+        {38, &FOLDERID_ProgramFiles},
+        {39, &FOLDERID_Pictures},
+        {40, &FOLDERID_Profile},
+        {41, &FOLDERID_SystemX86},
+        {42, &FOLDERID_ProgramFilesX86},
+        {43, &FOLDERID_ProgramFilesCommon},
+        {44, &FOLDERID_ProgramFilesCommonX86},
+        {45, &FOLDERID_CommonTemplates},
+        {46, &FOLDERID_PublicDocuments},
+        {47, &FOLDERID_CommonAdminTools},
+        {48, &FOLDERID_AdminTools},
+        {53, &FOLDERID_PublicMusic},
+        {54, &FOLDERID_PublicPictures},
+        {55, &FOLDERID_PublicVideos},
+        {56, &FOLDERID_ResourceDir},
         {59, &FOLDERID_CDBurning},
     };
     for (const auto& f : folders)

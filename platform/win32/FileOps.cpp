@@ -105,8 +105,8 @@ bool removeFile(const std::string& path, int* error) {
         setError(error, EISDIR);
         return false;
     }
-    const BOOL done = (a & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(full.c_str())
-                                                     : DeleteFileW(full.c_str());
+    const BOOL done =
+        (a & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(full.c_str()) : DeleteFileW(full.c_str());
     if (!done) {
         setError(error, win32::lastErrno());
         return false;

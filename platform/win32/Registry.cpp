@@ -27,7 +27,8 @@ bool splitKey(const std::string& key, HKEY& root, std::wstring& sub) {
     for (const auto& r : roots) {
         if (head == r.name) {
             root = r.root;
-            sub = slash == std::string::npos ? std::wstring() : win32::toWide(key.substr(slash + 1));
+            sub =
+                slash == std::string::npos ? std::wstring() : win32::toWide(key.substr(slash + 1));
             return true;
         }
     }
@@ -171,8 +172,8 @@ bool replaceFileAtomically(const std::string& path, const std::string& content,
     for (unsigned attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
         temp = folder + L"." + name + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
                std::to_wstring(GetTickCount64() + attempt) + L".tmp";
-        h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                        nullptr);
         if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
             return false;
     }
@@ -216,7 +217,7 @@ bool makeFolders(const std::string& path, unsigned /*mode*/) {
         return true;
     // Skip the "\\?\C:\" or "\\?\UNC\server\share\" part, then create each level.
     size_t pos = full.rfind(L"\\\\?\\UNC\\", 0) == 0 ? full.find(L'\\', full.find(L'\\', 8) + 1)
-                                                    : full.find(L'\\', 4);
+                                                     : full.find(L'\\', 4);
     while (pos != std::wstring::npos) {
         pos = full.find(L'\\', pos + 1);
         const std::wstring part = full.substr(0, pos);

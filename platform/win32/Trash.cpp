@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include "platform/win32/WinText.h"

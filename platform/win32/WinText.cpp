@@ -11,7 +11,11 @@ std::wstring toWide(std::string_view text) {
     const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
     for (size_t i = 0; i < text.size();) {
         const unsigned char b0 = byte(i);
-        size_t len = b0 < 0x80 ? 1 : b0 >= 0xF0 && b0 <= 0xF4 ? 4 : b0 >= 0xE0 ? 3 : b0 >= 0xC2 ? 2 : 0;
+        size_t len = b0 < 0x80                  ? 1
+                     : b0 >= 0xF0 && b0 <= 0xF4 ? 4
+                     : b0 >= 0xE0               ? 3
+                     : b0 >= 0xC2               ? 2
+                                                : 0;
         if (len == 0 || b0 > 0xF4 || i + len > text.size()) {
             out.push_back(0xFFFD);
             ++i;

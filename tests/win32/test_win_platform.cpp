@@ -35,13 +35,19 @@ std::vector<std::string> listed(const Directory& dir) {
 }
 
 TEST(WinText, Utf16RoundTripKeepsEveryName) {
-    const std::wstring cases[] = {L"plain", L"caf\u00e9", L"\u65e5\u672c", L"\U0001F600",
-                                  std::wstring(L"lone\xD800"), std::wstring(L"\xDC00tail")};
+    const std::wstring cases[] = {L"plain",
+                                  L"caf\u00e9",
+                                  L"\u65e5\u672c",
+                                  L"\U0001F600",
+                                  std::wstring(L"lone\xD800"),
+                                  std::wstring(L"\xDC00tail")};
     for (const auto& w : cases)
         EXPECT_EQ(win32::toWide(win32::toUtf8(w)), w);
     EXPECT_EQ(win32::toUtf8(L"\u00e9\U0001F600"), "\xC3\xA9\xF0\x9F\x98\x80");
     // Bytes that are not UTF-8 become U+FFFD, never a crash or a lost terminator.
-    EXPECT_EQ(win32::toWide("a\xFF" "b"), L"a\uFFFDb");
+    EXPECT_EQ(win32::toWide("a\xFF"
+                            "b"),
+              L"a\uFFFDb");
     EXPECT_EQ(win32::longPath("C:/x/./y/../z"), L"\\\\?\\C:\\x\\z");
     EXPECT_EQ(win32::longPath("\\\\server\\share\\d"), L"\\\\?\\UNC\\server\\share\\d");
 }

@@ -31,12 +31,13 @@ struct Outcome {
 // Drains a pipe on its own thread so that neither pipe can fill up and block the child.
 class PipeReader {
 public:
-    explicit PipeReader(HANDLE h) : h_(h), thread_([this] {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(h_, buffer, sizeof buffer, &got, nullptr) && got > 0)
-            text_.append(buffer, got);
-    }) {}
+    explicit PipeReader(HANDLE h)
+        : h_(h), thread_([this] {
+              char buffer[4096];
+              DWORD got = 0;
+              while (ReadFile(h_, buffer, sizeof buffer, &got, nullptr) && got > 0)
+                  text_.append(buffer, got);
+          }) {}
     std::string finish() {
         thread_.join();
         CloseHandle(h_);
@@ -77,7 +78,8 @@ Outcome run(const std::vector<std::string>& args, const std::string& folder = {}
         line += L" " + quoted(toWide(a));
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE outRead, outWrite, errRead, errWrite;
-    if (!CreatePipe(&outRead, &outWrite, &inherit, 0) || !CreatePipe(&errRead, &errWrite, &inherit, 0))
+    if (!CreatePipe(&outRead, &outWrite, &inherit, 0) ||
+        !CreatePipe(&errRead, &errWrite, &inherit, 0))
         return o;
     SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
@@ -89,9 +91,9 @@ Outcome run(const std::vector<std::string>& args, const std::string& folder = {}
     si.hStdError = errWrite;
     PROCESS_INFORMATION pi{};
     const std::wstring dir = toWide(folder);
-    const bool started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW, nullptr,
-                                        folder.empty() ? nullptr : dir.c_str(), &si, &pi);
+    const bool started =
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                       folder.empty() ? nullptr : dir.c_str(), &si, &pi);
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     PipeReader out(outRead), err(errRead);
@@ -156,8 +158,8 @@ TEST(WinScanCommand, JsonAndFiltersAndFolderCase) {
     Tree m;
     // The excluded folder written in other letter case is still the same folder.
     std::string upper = m.p("OTHER");
-    Outcome o = run({"--format", "json", "--exclude-dir", upper, "--include", "*.JPG;*.txt",
-                     m.t.root()});
+    Outcome o =
+        run({"--format", "json", "--exclude-dir", upper, "--include", "*.JPG;*.txt", m.t.root()});
     ASSERT_EQ(o.status, 0) << o.err;
     const JsonValue doc = JsonReader::parse(o.out);
     const auto& groups = doc.at("groups").array();
@@ -170,9 +172,10 @@ TEST(WinScanCommand, JsonAndFiltersAndFolderCase) {
 
 TEST(WinScanCommand, BadInputExitsWithTwo) {
     Tree m;
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{m.p("missing")}, {m.p("single.bin")}, {"--mode", "bogus", "."},
-          std::vector<std::string>{}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{m.p("missing")},
+                                                 {m.p("single.bin")},
+                                                 {"--mode", "bogus", "."},
+                                                 std::vector<std::string>{}}) {
         const Outcome o = run(args);
         EXPECT_EQ(o.status, 2) << o.err;
         EXPECT_TRUE(o.out.empty());
@@ -186,10 +189,14 @@ TEST(WinScanCommand, BadInputExitsWithTwo) {
 TEST(WinScanOptions, FoldersBecomeAbsoluteByTheSystemsRules) {
     using cli::absoluteFolder;
     const std::pair<std::string, std::string> cases[] = {
-        {"a", "C:\\base\\dir\\a"},       {"a\\", "C:\\base\\dir\\a"},
-        {".\\a\\..\\b/c\\", "C:\\base\\dir\\b\\c"}, {"..", "C:\\base"},
-        {"..\\..", "C:\\"},             {"D:\\x\\y\\..", "D:\\x"},
-        {"D:/x/./y/", "D:\\x\\y"},       {"\\\\srv\\share\\d\\", "\\\\srv\\share\\d"},
+        {"a", "C:\\base\\dir\\a"},
+        {"a\\", "C:\\base\\dir\\a"},
+        {".\\a\\..\\b/c\\", "C:\\base\\dir\\b\\c"},
+        {"..", "C:\\base"},
+        {"..\\..", "C:\\"},
+        {"D:\\x\\y\\..", "D:\\x"},
+        {"D:/x/./y/", "D:\\x\\y"},
+        {"\\\\srv\\share\\d\\", "\\\\srv\\share\\d"},
     };
     for (const auto& [in, out] : cases)
         EXPECT_EQ(absoluteFolder(in, "C:\\base\\dir"), out) << in;

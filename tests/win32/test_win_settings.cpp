@@ -18,7 +18,8 @@ namespace {
 
 const std::string kBom16 = "\xFF\xFE";
 // "C:\Données\日本" in UTF-8.
-const std::string kFolder = "C:\\Donn\xC3\xA9" "es\\\xE6\x97\xA5\xE6\x9C\xAC";
+const std::string kFolder = "C:\\Donn\xC3\xA9"
+                            "es\\\xE6\x97\xA5\xE6\x9C\xAC";
 
 TEST(WinSettings, Utf16FileStaysUtf16AndKeepsEveryCharacter) {
     TempTree tree;
@@ -30,8 +31,9 @@ TEST(WinSettings, Utf16FileStaysUtf16AndKeepsEveryCharacter) {
     ini.writeString("Search", "Other", "D:\\\xD0\xA4\xD0\xBE\xD1\x82\xD0\xBE");
     ASSERT_TRUE(ini.save());
     const std::string bytes = readAll(file);
-    EXPECT_EQ(bytes, kBom16 + toUtf16Le("[Search]\r\nFolder=" + kFolder +
-                                        "\r\nMode=2\r\nOther=D:\\\xD0\xA4\xD0\xBE\xD1\x82\xD0\xBE\r\n"));
+    EXPECT_EQ(bytes,
+              kBom16 + toUtf16Le("[Search]\r\nFolder=" + kFolder +
+                                 "\r\nMode=2\r\nOther=D:\\\xD0\xA4\xD0\xBE\xD1\x82\xD0\xBE\r\n"));
     IniFile again(file);
     EXPECT_EQ(again.readString("Search", "Other", ""), "D:\\\xD0\xA4\xD0\xBE\xD1\x82\xD0\xBE");
 }
@@ -74,7 +76,8 @@ TEST_F(WinAppConfig, WindowsFoldersSurviveASaveAndALoadInEitherEncoding) {
     AppConfig = TAppConfig{};
     LoadAppConfig();
     EXPECT_EQ(AppConfig.includePath, (TStringList{"C:\\Data", kFolder}));
-    EXPECT_EQ(AppConfig.includePathCustom, (TStringList{"C:\\Data", kFolder, "\\\\server\\share\\x"}));
+    EXPECT_EQ(AppConfig.includePathCustom,
+              (TStringList{"C:\\Data", kFolder, "\\\\server\\share\\x"}));
     EXPECT_EQ(AppConfig.MinSize, 1024);
 
     // The same file written by another program in UTF-16LE reads the same, and is saved
@@ -82,7 +85,8 @@ TEST_F(WinAppConfig, WindowsFoldersSurviveASaveAndALoadInEitherEncoding) {
     tree.write("Pelidor/Config.ini", kBom16 + toUtf16Le(utf8));
     AppConfig = TAppConfig{};
     LoadAppConfig();
-    EXPECT_EQ(AppConfig.includePathCustom, (TStringList{"C:\\Data", kFolder, "\\\\server\\share\\x"}));
+    EXPECT_EQ(AppConfig.includePathCustom,
+              (TStringList{"C:\\Data", kFolder, "\\\\server\\share\\x"}));
     AppConfig.MaxSize = 4096;
     ASSERT_TRUE(SaveAppConfig());
     EXPECT_EQ(readAll(AppConfig.ConfigFile).substr(0, 2), kBom16);
@@ -92,15 +96,17 @@ TEST_F(WinAppConfig, WindowsFoldersSurviveASaveAndALoadInEitherEncoding) {
     EXPECT_EQ(AppConfig.includePath, (TStringList{"C:\\Data", kFolder}));
     // The user identifier lives in the registry, never in the file.
     EXPECT_FALSE(AppConfig.SetupGUID.empty());
-    EXPECT_EQ(readAll(AppConfig.ConfigFile).find(toUtf16Le(AppConfig.SetupGUID)), std::string::npos);
+    EXPECT_EQ(readAll(AppConfig.ConfigFile).find(toUtf16Le(AppConfig.SetupGUID)),
+              std::string::npos);
 }
 
 TEST(WinLanguage, PacksAreReadFromFoldersWithAnyName) {
     TempTree tree;
     const std::string folder = tree.mkdir("\xE8\xAF\xAD\xE8\xA8\x80 packs");
     tree.write("\xE8\xAF\xAD\xE8\xA8\x80 packs/Chinese.ini",
-               kBom16 + toUtf16Le("[Translation]\r\nLangCode=0804\r\nLanguage=\xE4\xB8\xAD\xE6\x96\x87"
-                                  "\r\nHello=\xE4\xBD\xA0\xE5\xA5\xBD\r\n"));
+               kBom16 +
+                   toUtf16Le("[Translation]\r\nLangCode=0804\r\nLanguage=\xE4\xB8\xAD\xE6\x96\x87"
+                             "\r\nHello=\xE4\xBD\xA0\xE5\xA5\xBD\r\n"));
     tree.write("\xE8\xAF\xAD\xE8\xA8\x80 packs/English.ini",
                "[Translation]\nLangCode=0409\nLanguage=English\nHello=Hello\nOnly=English only\n");
     SetLanguageFolder(folder);
@@ -118,8 +124,7 @@ TEST(WinLanguage, PacksAreReadFromFoldersWithAnyName) {
     ASSERT_FALSE(exe.empty());
     const std::string exeDir = exe.substr(0, exe.rfind('\\') + 1);
     const std::string found = LanguageFolder();
-    EXPECT_TRUE(found == exeDir + "Languages\\" ||
-                found.rfind(exeDir, 0) == 0) << found;
+    EXPECT_TRUE(found == exeDir + "Languages\\" || found.rfind(exeDir, 0) == 0) << found;
     SelectLanguage("English");
 }
 

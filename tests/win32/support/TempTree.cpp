@@ -42,9 +42,9 @@ TempTree::TempTree() {
     if (!base.empty() && base.back() == '\\')
         base.pop_back();
     for (unsigned i = 0; i < 1000; ++i) {
-        const std::string candidate = base + "\\pelidor-test-" + std::to_string(GetCurrentProcessId()) +
-                                      "-" + std::to_string(GetTickCount64() % 1000000) + "-" +
-                                      std::to_string(i);
+        const std::string candidate =
+            base + "\\pelidor-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(GetTickCount64() % 1000000) + "-" + std::to_string(i);
         if (CreateDirectoryW(longPath(candidate).c_str(), nullptr)) {
             root_ = candidate;
             return;
@@ -76,9 +76,10 @@ std::string TempTree::write(std::string_view relative, std::string_view content)
     if (h == INVALID_HANDLE_VALUE)
         throw std::runtime_error("cannot write " + p);
     DWORD wrote = 0;
-    const bool ok = content.empty() || (WriteFile(h, content.data(), static_cast<DWORD>(content.size()),
-                                                  &wrote, nullptr) &&
-                                        wrote == content.size());
+    const bool ok =
+        content.empty() ||
+        (WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &wrote, nullptr) &&
+         wrote == content.size());
     CloseHandle(h);
     if (!ok)
         throw std::runtime_error("cannot write " + p);
@@ -91,10 +92,10 @@ std::string TempTree::writeSized(std::string_view relative, int64_t size, uint32
 
 void TempTree::setMTime(std::string_view relative, int64_t seconds) const {
     const std::string p = path(relative);
-    const HANDLE h = CreateFileW(longPath(p).c_str(), FILE_WRITE_ATTRIBUTES,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                 nullptr);
+    const HANDLE h =
+        CreateFileW(longPath(p).c_str(), FILE_WRITE_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         throw std::runtime_error("cannot set the time of " + p);
     const auto ticks = static_cast<uint64_t>(seconds * 10000000LL + 116444736000000000LL);

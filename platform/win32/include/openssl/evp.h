@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <windows.h>
+
 #include <bcrypt.h>
 
 #define EVP_MAX_MD_SIZE 64
@@ -17,11 +18,12 @@ struct EVP_MD_CTX {
 };
 
 inline EVP_MD* EVP_MD_fetch(void* /*context*/, const char* name, const char* /*properties*/) {
-    if (name == nullptr || (name[0] != 'M' && name[0] != 'm') || (name[1] != 'D' && name[1] != 'd') ||
-        name[2] != '5' || name[3] != 0)
+    if (name == nullptr || (name[0] != 'M' && name[0] != 'm') ||
+        (name[1] != 'D' && name[1] != 'd') || name[2] != '5' || name[3] != 0)
         return nullptr;
     auto* md = new EVP_MD;
-    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&md->algorithm, BCRYPT_MD5_ALGORITHM, nullptr, 0))) {
+    if (!BCRYPT_SUCCESS(
+            BCryptOpenAlgorithmProvider(&md->algorithm, BCRYPT_MD5_ALGORITHM, nullptr, 0))) {
         delete md;
         return nullptr;
     }
@@ -47,7 +49,9 @@ inline int EVP_DigestInit_ex2(EVP_MD_CTX* ctx, const EVP_MD* md, const void* /*p
         BCryptDestroyHash(ctx->hash);
         ctx->hash = nullptr;
     }
-    return BCRYPT_SUCCESS(BCryptCreateHash(md->algorithm, &ctx->hash, nullptr, 0, nullptr, 0, 0)) ? 1 : 0;
+    return BCRYPT_SUCCESS(BCryptCreateHash(md->algorithm, &ctx->hash, nullptr, 0, nullptr, 0, 0))
+               ? 1
+               : 0;
 }
 
 inline int EVP_DigestUpdate(EVP_MD_CTX* ctx, const void* data, size_t size) {
