@@ -1,6 +1,9 @@
 # The Windows build: the platform layer over the Windows API, the engine, the settings
 # store and language packs, and pelidor-scan.exe; no Qt (the windows stay Linux-only).
 set(PELIDOR_QT OFF CACHE BOOL "" FORCE)
+# -O2: with -O3, mingw-w64's GCC 12 warns falsely (-Wrestrict, GCC bug 105329) inside
+# libstdc++'s string concatenation.
+string(REPLACE "-O3" "-O2" CMAKE_CXX_FLAGS_RELEASE "${CMAKE_CXX_FLAGS_RELEASE}")
 # UTF-8 in and out of the standard library's narrow calls; the program's own texts are
 # UTF-8 and turn into UTF-16 only in platform/win32.
 target_compile_definitions(pelidor_options INTERFACE UNICODE _UNICODE)

@@ -22,7 +22,7 @@ import subprocess
 import sys
 import tempfile
 
-MODES = ["name", "size", "partial", "full"]
+MODES = ["name", "empty", "partial", "full"]
 
 
 def seeded(size, seed):
@@ -93,7 +93,7 @@ def groups_of_json(out, prefix, sep):
 
 
 def run(command, env):
-    r = subprocess.run(command, capture_output=True, env=env, timeout=300)
+    r = subprocess.run(command, capture_output=True, env=env, timeout=120)
     if r.returncode != 0:
         raise AssertionError(f"{command} exited with {r.returncode}: {r.stderr.decode(errors='replace')}")
     return r.stdout.decode("utf-8")
