@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "config/IniFile.h"
+#include "config/LangCodes.h"
 #include "config/uAppConfig.h"
 #include "config/uLanguage.h"
 #include "platform/System.h"
@@ -98,6 +99,17 @@ TEST_F(WinAppConfig, WindowsFoldersSurviveASaveAndALoadInEitherEncoding) {
     EXPECT_FALSE(AppConfig.SetupGUID.empty());
     EXPECT_EQ(readAll(AppConfig.ConfigFile).find(toUtf16Le(AppConfig.SetupGUID)),
               std::string::npos);
+}
+
+TEST(WinLanguage, TheDefaultFollowsTheWindowsInterfaceLanguage) {
+    EXPECT_EQ(userInterfaceLanguageId(), GetUserDefaultUILanguage());
+    TempTree tree;
+    tree.write("English.ini", "[Translation]\nLangCode=0409\nLanguage=English\n");
+    tree.write("Mine.ini", "[Translation]\nLangCode=" + langIdText(GetUserDefaultUILanguage()) +
+                               "\nLanguage=Mine\n");
+    SetLanguageFolder(tree.root());
+    EXPECT_EQ(GetDefaultLanguage(), GetUserDefaultUILanguage() == 0x0409 ? "English" : "Mine");
+    SetLanguageFolder(std::string());
 }
 
 TEST(WinLanguage, PacksAreReadFromFoldersWithAnyName) {
