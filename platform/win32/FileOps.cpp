@@ -15,8 +15,9 @@ void setError(int* error, int value) {
         *error = value;
 }
 
+// The attributes, FILE_ATTRIBUTE_REPARSE_POINT kept for links only.
 DWORD attributesOf(const std::wstring& path) {
-    return path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());
+    return win32::linkAttributesOf(path);
 }
 
 bool removeLong(const std::wstring& path, int* error) {

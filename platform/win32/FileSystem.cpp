@@ -64,9 +64,21 @@ void fillStatus(const BY_HANDLE_FILE_INFORMATION& info, FileStatus& out) {
     out.mode = type | ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0555u : 0777u);
 }
 
+// The handle's information, FILE_ATTRIBUTE_REPARSE_POINT kept for links only.
+bool handleInfo(HANDLE h, BY_HANDLE_FILE_INFORMATION& info) {
+    if (!GetFileInformationByHandle(h, &info))
+        return false;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        FILE_ATTRIBUTE_TAG_INFO tag{};
+        if (GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag))
+            info.dwFileAttributes = win32::linkAttributes(info.dwFileAttributes, tag.ReparseTag);
+    }
+    return true;
+}
+
 bool statHandle(HANDLE h, FileStatus& out) {
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(h, &info))
+    if (!handleInfo(h, info))
         return false;
     fillStatus(info, out);
     return true;
@@ -97,7 +109,7 @@ bool statLong(const std::wstring& path, FileStatus& out, int* error) {
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    info.dwFileAttributes = data.dwFileAttributes;
+    info.dwFileAttributes = win32::linkAttributesOf(path);
     info.ftCreationTime = data.ftCreationTime;
     info.ftLastWriteTime = data.ftLastWriteTime;
     info.nFileSizeHigh = data.nFileSizeHigh;
@@ -121,7 +133,7 @@ HANDLE openFolder(const std::wstring& path, bool followLink, int* error) {
         return h;
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(h, &info)) {
+    if (!handleInfo(h, info)) {
         setError(error, lastErrno());
         CloseHandle(h);
         return INVALID_HANDLE_VALUE;
@@ -267,7 +279,8 @@ bool Directory::list(std::vector<RawDirEntry>& out, int* error) const {
         const wchar_t* name = data.cFileName;
         const bool dots = name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
         if (!dots)
-            out.push_back({win32::toUtf8(name), kindFromAttributes(data.dwFileAttributes)});
+            out.push_back({win32::toUtf8(name), kindFromAttributes(win32::linkAttributes(
+                                                    data.dwFileAttributes, data.dwReserved0))});
         if (!FindNextFileW(find, &data)) {
             const DWORD code = GetLastError();
             FindClose(find);
@@ -349,11 +362,25 @@ ReadFile ReadFile::openShared(const std::string& path, int* error) {
     }
     // Share mode 0: the open fails while any other handle to the file is open, and no
     // one else can open the file while it is read.
-    const HANDLE h = CreateFileW(full.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE h = CreateFileW(full.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         setError(error, lastErrno());
         return f;
+    }
+    // A reparse point that is no link (a cloud placeholder, a deduplicated file) is read
+    // through its file-system filter, which needs the open without the flag.
+    BY_HANDLE_FILE_INFORMATION raw{};
+    if (GetFileInformationByHandle(h, &raw) &&
+        (raw.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && statHandle(h, f.status_) &&
+        f.status_.kind == EntryKind::Regular) {
+        CloseHandle(h);
+        h = CreateFileW(full.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            setError(error, lastErrno());
+            return f;
+        }
     }
     if (!statHandle(h, f.status_) || f.status_.kind != EntryKind::Regular) {
         setError(error, f.status_.kind == EntryKind::Directory ? EISDIR : EINVAL);

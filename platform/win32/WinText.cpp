@@ -149,6 +149,27 @@ int lastErrno() {
     return errnoFromWin32(GetLastError());
 }
 
+unsigned long linkAttributes(unsigned long attributes, unsigned long reparseTag) {
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !IsReparseTagNameSurrogate(reparseTag))
+        attributes &= ~static_cast<unsigned long>(FILE_ATTRIBUTE_REPARSE_POINT);
+    return attributes;
+}
+
+unsigned long linkAttributesOf(const std::wstring& path) {
+    if (path.empty())
+        return INVALID_FILE_ATTRIBUTES;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return attributes;
+    // The reparse tag comes with the folder entry.
+    WIN32_FIND_DATAW data{};
+    const HANDLE find = FindFirstFileW(path.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return attributes;
+    FindClose(find);
+    return linkAttributes(attributes, data.dwReserved0);
+}
+
 void unixFromFileTime(unsigned long long fileTime, long long& seconds, int& nanoseconds) {
     constexpr unsigned long long kTicksTo1970 = 116444736000000000ull;
     const long long ticks = static_cast<long long>(fileTime - kTicksTo1970);

@@ -27,6 +27,14 @@ int errnoFromWin32(unsigned long code);
 // errnoFromWin32(GetLastError()).
 int lastErrno();
 
+// The attributes with FILE_ATTRIBUTE_REPARSE_POINT kept only for a reparse point that
+// names another place (symbolic link, junction, mount point): those are never followed.
+// Other reparse points (deduplicated files, cloud placeholders) are ordinary files and
+// folders.
+unsigned long linkAttributes(unsigned long attributes, unsigned long reparseTag);
+// The same for the entry at a long path; INVALID_FILE_ATTRIBUTES when there is none.
+unsigned long linkAttributesOf(const std::wstring& path);
+
 // Seconds and nanoseconds since 1970 UTC of a FILETIME given as its 64-bit value.
 void unixFromFileTime(unsigned long long fileTime, long long& seconds, int& nanoseconds);
 
