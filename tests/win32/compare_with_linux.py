@@ -5,8 +5,8 @@ files, with the same sizes and modification times.
 
 Usage: compare_with_linux.py LINUX-pelidor-scan WINDOWS-pelidor-scan.exe
 
-The tree holds copies in nested and hidden folders, names outside every single ANSI
-code page, files of 8191 and 8192 bytes with the same head and tail, names that differ
+The tree holds copies in nested and hidden folders and beyond 260 characters, names
+outside every single ANSI code page, files of 8191 and 8192 bytes with the same head and tail, names that differ
 in letter case in different folders, and empty files. Paths are compared relative to
 the tree with "/" as the separator. Within a group the two programs may list the files
 in another order (the engine orders by the path's bytes, and "\\" sorts after digits
@@ -58,6 +58,10 @@ def build_tree(root):
     write("empty/e1", b"")
     write("empty/e2", b"")
     write("single/only.bin", seeded(333, 6))
+    deep = "deep"
+    while len(deep) < 300:  # beyond the old 260-character limit of Windows paths
+        deep += f"/level-{len(deep):04d}-with-a-long-name"
+    write(deep + "/far.bin", big)
     for i in range(30):
         write(f"many/d{i % 7}/f{i}.dat", seeded(100 + i % 5, i % 5))
 
