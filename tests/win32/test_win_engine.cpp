@@ -87,6 +87,25 @@ TEST(WinWalk, PathsBeyondTheOldLimitAreWalkedAndFingerprinted) {
     }
 }
 
+TEST(WinWalk, DeepChainsReopenTheirFoldersThroughTheParent) {
+    // More levels than the walk keeps folder handles open: finished folders go back to
+    // their parents through ".." and every level's files are still found.
+    TempTree tree;
+    std::string rel = "chain";
+    Strings expected;
+    for (int level = 0; level < 90; ++level) {
+        rel += "/d" + std::to_string(level);
+        if (level % 15 == 0) {
+            tree.writeSized(rel + "/copy.bin", 300, 4);
+            expected.push_back(rel + "/copy.bin");
+        }
+    }
+    tree.writeSized("chain/d0/after.bin", 300, 4);
+    expected.push_back("chain/d0/after.bin");
+    const auto out = runScan({.mode = dtMd5, .paths = {tree.root()}, .hashThreads = 2});
+    EXPECT_EQ(normalized(relative(out.groups, tree.root())), normalized(Groups{expected}));
+}
+
 TEST(WinWalk, NamesOutsideTheAnsiCodePageKeepTheirText) {
     TempTree tree;
     const std::vector<std::string> names = {
