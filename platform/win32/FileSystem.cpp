@@ -4,9 +4,13 @@
 #include "platform/FileSystem.h"
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
+#include <map>
+#include <mutex>
 #include <sys/stat.h>
 #include <windows.h>
 
@@ -145,6 +149,55 @@ HANDLE openFolder(const std::wstring& path, bool followLink, int* error) {
         return INVALID_HANDLE_VALUE;
     }
     return h;
+}
+
+// The files this program reads through ReadFile, by identity, with the reading thread.
+// Share mode 0 lets one handle at a time open a file: when two names of one file (hard
+// links) are read on two threads, the second waits for the first instead of failing.
+// Handles of other programs still refuse the open at once.
+struct OwnReads {
+    std::mutex mutex;
+    std::condition_variable released;
+    std::map<std::pair<uint64_t, uint64_t>, DWORD> files;
+};
+
+OwnReads& ownReads() {
+    static OwnReads reads;
+    return reads;
+}
+
+bool identityOf(const std::wstring& path, std::pair<uint64_t, uint64_t>& id) {
+    const HANDLE h =
+        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    FileStatus st;
+    const bool ok = statHandle(h, st);
+    CloseHandle(h);
+    id = {st.device, st.inode};
+    return ok;
+}
+
+// Opens the file for reading with share mode 0, waiting while another thread of this
+// program reads it. Called with the OwnReads lock held.
+HANDLE openExclusive(const std::wstring& path, DWORD flags, std::unique_lock<std::mutex>& lock) {
+    OwnReads& reads = ownReads();
+    for (;;) {
+        const HANDLE h =
+            CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, flags, nullptr);
+        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION)
+            return h;
+        std::pair<uint64_t, uint64_t> id;
+        const bool known = identityOf(path, id);
+        const auto it = known ? reads.files.find(id) : reads.files.end();
+        if (it == reads.files.end() || it->second == GetCurrentThreadId() ||
+            !reads.released.wait_for(lock, std::chrono::seconds(60),
+                                     [&] { return reads.files.count(id) == 0; })) {
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
 }
 
 std::wstring withBackslash(std::wstring path) {
@@ -347,8 +400,15 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept {
 }
 
 void ReadFile::close() {
-    if (handle_ != nullptr)
-        CloseHandle(static_cast<HANDLE>(handle_));
+    if (handle_ != nullptr) {
+        OwnReads& reads = ownReads();
+        {
+            std::lock_guard lock(reads.mutex);
+            CloseHandle(static_cast<HANDLE>(handle_));
+            reads.files.erase({status_.device, status_.inode});
+        }
+        reads.released.notify_all();
+    }
     handle_ = nullptr;
     fd_ = -1;
 }
@@ -360,10 +420,11 @@ ReadFile ReadFile::openShared(const std::string& path, int* error) {
         setError(error, ENOENT);
         return f;
     }
-    // Share mode 0: the open fails while any other handle to the file is open, and no
-    // one else can open the file while it is read.
-    HANDLE h = CreateFileW(full.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    // Share mode 0: the open fails while any other program's handle to the file is open,
+    // and no one else can open the file while it is read.
+    OwnReads& reads = ownReads();
+    std::unique_lock lock(reads.mutex);
+    HANDLE h = openExclusive(full, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, lock);
     if (h == INVALID_HANDLE_VALUE) {
         setError(error, lastErrno());
         return f;
@@ -375,8 +436,7 @@ ReadFile ReadFile::openShared(const std::string& path, int* error) {
         (raw.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && statHandle(h, f.status_) &&
         f.status_.kind == EntryKind::Regular) {
         CloseHandle(h);
-        h = CreateFileW(full.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        h = openExclusive(full, FILE_FLAG_SEQUENTIAL_SCAN, lock);
         if (h == INVALID_HANDLE_VALUE) {
             setError(error, lastErrno());
             return f;
@@ -387,6 +447,7 @@ ReadFile ReadFile::openShared(const std::string& path, int* error) {
         CloseHandle(h);
         return f;
     }
+    reads.files[{f.status_.device, f.status_.inode}] = GetCurrentThreadId();
     f.fd_ = 0;
     f.handle_ = h;
     return f;

@@ -6,8 +6,9 @@ files, with the same sizes and modification times.
 Usage: compare_with_linux.py LINUX-pelidor-scan WINDOWS-pelidor-scan.exe
 
 The tree holds copies in nested and hidden folders and beyond 260 characters, names
-outside every single ANSI code page, files of 8191 and 8192 bytes with the same head and tail, names that differ
-in letter case in different folders, and empty files. Paths are compared relative to
+outside every single ANSI code page, a hard link, files of 8191 and 8192 bytes with
+the same head and tail, names that differ in letter case in different folders, and
+empty files. Paths are compared relative to
 the tree with "/" as the separator. Within a group the two programs may list the files
 in another order (the engine orders by the path's bytes, and "\\" sorts after digits
 and letters where "/" sorts before them), so each group is compared as a set and the
@@ -42,6 +43,7 @@ def build_tree(root):
     write("b/deeper/copy2.bin", big)
     write(".hidden/copy3.bin", big)
     write("\u65e5\u672c/\u0424\u043e\u0442\u043e.bin", big, 1600000000)
+    os.link(os.path.join(root, "a/copy1.bin"), os.path.join(root, "a/copy1-link.bin"))
     head_tail = seeded(10000, 2)
     middle = bytearray(head_tail)
     middle[3000:6000] = seeded(3000, 3)

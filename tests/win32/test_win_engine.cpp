@@ -166,6 +166,25 @@ TEST(WinWalk, FileHeldOpenByAnotherHandleGetsNoFingerprint) {
     UnlockFileEx(ranges.get(), 0, MAXDWORD, MAXDWORD, &where);
 }
 
+TEST(WinWalk, HardLinksAreTwoRecordsAndBothGetFingerprints) {
+    // Both names of one file sit side by side in the list, so two hash threads open the
+    // file at the same moment: share mode 0 must not cost one of them its fingerprint.
+    TempTree tree;
+    Groups expected;
+    for (int i = 0; i < 6; ++i) {
+        const std::string n = std::to_string(i);
+        const std::string first = tree.writeSized("f" + n + ".bin", 300000 + i, 11 + i);
+        ASSERT_TRUE(CreateHardLinkW(longPath(tree.path("g" + n + ".bin")).c_str(),
+                                    longPath(first).c_str(), nullptr));
+        tree.writeSized("h" + n + ".bin", 300000 + i, 11 + i);
+        expected.push_back({"f" + n + ".bin", "g" + n + ".bin", "h" + n + ".bin"});
+    }
+    for (TDuplicateType mode : {dtMd5, dtMd5Part}) {
+        const auto out = runScan({.mode = mode, .paths = {tree.root()}, .hashThreads = 2});
+        EXPECT_EQ(normalized(relative(out.groups, tree.root())), normalized(expected));
+    }
+}
+
 TEST(WinWalk, ReadOnlyHiddenAndSystemFilesAreCollected) {
     TempTree tree;
     const std::string ro = tree.writeSized("ro.bin", 3000, 9);
