@@ -7,6 +7,12 @@
 #include <limits>
 #include <sys/stat.h>
 
+#if defined(_WIN32)
+#include "platform/FileSystem.h"
+#include "platform/win32/WinText.h"
+#include <windows.h>
+#endif
+
 namespace pelidor::cli {
 namespace {
 
@@ -283,6 +289,30 @@ EngineRequest engineRequest(const ScanOptions& options) {
 }
 
 std::string absoluteFolder(const std::string& path, const std::string& base) {
+#if defined(_WIN32)
+    // The full path as the system resolves it (C:\Data, \\server\share\x): "." and
+    // ".." removed, no trailing separator except after a drive.
+    std::wstring text = platform::win32::toWide(path);
+    const bool relative = text.empty() || (text[0] != L'\\' && text[0] != L'/' &&
+                                           (text.size() < 2 || text[1] != L':'));
+    if (relative && !base.empty()) {
+        std::wstring joined = platform::win32::toWide(base);
+        joined.push_back(L'\\');
+        joined.append(text);
+        text.swap(joined);
+    }
+    const DWORD need = GetFullPathNameW(text.c_str(), 0, nullptr, nullptr);
+    if (need == 0)
+        return {};
+    std::wstring full(need, L'\0');
+    const DWORD got = GetFullPathNameW(text.c_str(), need, full.data(), nullptr);
+    if (got == 0 || got >= need)
+        return {};
+    full.resize(got);
+    while (full.size() > 3 && full.back() == L'\\')
+        full.pop_back();
+    return platform::win32::toUtf8(full);
+#else
     fs::path p(path);
     if (p.is_relative()) {
         if (base.empty()) {
@@ -298,6 +328,7 @@ std::string absoluteFolder(const std::string& path, const std::string& base) {
     while (out.size() > 1 && out.back() == '/')
         out.pop_back();
     return out;
+#endif
 }
 
 bool resolveFolders(const std::vector<std::string>& folders, std::vector<std::string>& out,
@@ -313,6 +344,20 @@ bool resolveFolders(const std::vector<std::string>& folders, std::vector<std::st
             error = "cannot make " + quotedText(folder) + " absolute: the current folder is gone";
             return false;
         }
+#if defined(_WIN32)
+        platform::FileStatus status;
+        int err = 0;
+        if (!platform::statPath(abs, status, &err) ||
+            status.kind != platform::EntryKind::Directory) {
+            if (err == ENOENT)
+                error = quotedText(folder) + " does not exist";
+            else if (err == 0)
+                error = quotedText(folder) + " is not a folder";
+            else
+                error = "cannot access " + quotedText(folder) + ": " + std::strerror(err);
+            return false;
+        }
+#else
         struct stat st {};
         if (::stat(abs.c_str(), &st) != 0) {
             const int err = errno;
@@ -328,6 +373,7 @@ bool resolveFolders(const std::vector<std::string>& folders, std::vector<std::st
             error = quotedText(folder) + " is not a folder";
             return false;
         }
+#endif
         out.push_back(abs);
     }
     return true;

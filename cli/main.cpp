@@ -7,7 +7,9 @@
 //
 // Signals: SIGINT and SIGTERM are turned into bytes on a pipe by the handler; a
 // watcher thread reads them and asks the engine to stop. The first signal also
-// restores the default action, so a second one ends the program at once.
+// restores the default action, so a second one ends the program at once. On Windows
+// the console's Ctrl+C and Ctrl+Break do the same (the system calls the handler on a
+// thread of its own), and the arguments are read as UTF-16 and passed on as UTF-8.
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -17,13 +19,22 @@
 #include <fcntl.h>
 #include <iostream>
 #include <mutex>
-#include <pthread.h>
 #include <string>
-#include <sys/ioctl.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include "platform/win32/WinText.h"
+#else
+#include <pthread.h>
+#include <sys/ioctl.h>
+#endif
 
 #include "cli/ScanOptions.h"
 #include "cli/ScanOutput.h"
@@ -214,9 +225,16 @@ std::string fitLine(std::string_view prefix, std::string_view path, int width) {
 }
 
 int terminalWidth(int fd) {
+#if defined(_WIN32)
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    const HANDLE h = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    if (GetConsoleScreenBufferInfo(h, &info) && info.srWindow.Right > info.srWindow.Left)
+        return info.srWindow.Right - info.srWindow.Left + 1;
+#else
     winsize ws{};
     if (::ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0)
         return ws.ws_col;
+#endif
     return 80;
 }
 
@@ -273,6 +291,41 @@ private:
 };
 
 // ---- signals ----------------------------------------------------------------------
+
+#if defined(_WIN32)
+
+std::atomic<bool> gInterrupted{false};
+std::atomic<bool> gWatching{false};
+
+BOOL WINAPI onConsoleStop(DWORD type) {
+    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT)
+        return FALSE;
+    // A second stop ends the program at once (the default handler).
+    if (!gWatching.load() || gInterrupted.exchange(true))
+        return FALSE;
+    GetSearchHolper().Stop();
+    return TRUE;
+}
+
+// The console's stop keys ask the engine to stop; the first one only.
+class SignalWatcher {
+public:
+    SignalWatcher() = default;
+    SignalWatcher(const SignalWatcher&) = delete;
+    SignalWatcher& operator=(const SignalWatcher&) = delete;
+
+    bool start() {
+        gWatching = true;
+        return SetConsoleCtrlHandler(onConsoleStop, TRUE) != 0;
+    }
+    void finish() {
+        gWatching = false;
+        SetConsoleCtrlHandler(onConsoleStop, FALSE);
+    }
+    bool interrupted() const { return gInterrupted.load(); }
+};
+
+#else
 
 int gSignalPipe[2] = {-1, -1};
 
@@ -351,10 +404,13 @@ private:
     std::atomic<bool> interrupted_{false};
 };
 
+#endif
+
 // ---- the command ------------------------------------------------------------------
 
 int runScan(const ScanOptions& options, const std::vector<std::string>& folders,
             const std::vector<std::string>& excludeDirs) {
+#if !defined(_WIN32)
     // Threads started from here on (the watcher, the engine's workers) inherit a mask
     // that blocks the stop signals, so only this thread runs the handler.
     sigset_t stopSignals, previousMask;
@@ -362,10 +418,13 @@ int runScan(const ScanOptions& options, const std::vector<std::string>& folders,
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, &previousMask);
+#endif
 
     SignalWatcher watcher;
     if (!watcher.start()) {
+#if !defined(_WIN32)
         pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+#endif
         printError("cannot set up signal handling");
         return kExitOutputError;
     }
@@ -376,7 +435,9 @@ int runScan(const ScanOptions& options, const std::vector<std::string>& folders,
     const uint32_t started = holper.FindDuplicateFiles(
         &receiver, request.type, &folders, &options.includes, &excludeDirs, &options.excludes,
         request.beginSize, request.endSize);
+#if !defined(_WIN32)
     pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+#endif
     if (started != 0) {
         watcher.finish();
         printError("a scan is already running");
@@ -463,9 +524,43 @@ extern "C" const char* __tsan_default_options() {
 }
 #endif
 
+#if defined(_WIN32)
+// The arguments as UTF-8, read from the UTF-16 command line (argv holds them in the
+// ANSI code page, which cannot hold every name).
+std::vector<std::string> utf8Arguments() {
+    std::vector<std::string> out;
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr)
+        return out;
+    for (int i = 0; i < count; ++i)
+        out.push_back(platform::win32::toUtf8(wide[i]));
+    LocalFree(wide);
+    return out;
+}
+#endif
+
 int main(int argc, char** argv) {
     int status = kExitOutputError;
     try {
+#if defined(_WIN32)
+        // Output is UTF-8 bytes with "\n" line ends, as on every other system.
+        ::_setmode(::_fileno(stdout), _O_BINARY);
+        ::_setmode(::_fileno(stderr), _O_BINARY);
+        DWORD consoleMode = 0;
+        const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+        if (GetConsoleMode(err, &consoleMode))
+            SetConsoleMode(err, consoleMode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+        std::vector<std::string> args = utf8Arguments();
+        std::vector<char*> pointers;
+        for (auto& a : args)
+            pointers.push_back(a.data());
+        pointers.push_back(nullptr);
+        if (!args.empty()) {
+            argc = static_cast<int>(args.size());
+            argv = pointers.data();
+        }
+#endif
         status = run(argc, argv);
     } catch (const std::exception& e) {
         printError(e.what());

@@ -2,6 +2,9 @@
 
 #include <array>
 #include <cstdio>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 #include "config/LangTable.h"
 #include "platform/Environment.h"
@@ -145,6 +148,10 @@ uint16_t langIdFromLocale(std::string_view locale) {
 }
 
 uint16_t userInterfaceLanguageId() {
+#if defined(_WIN32)
+    // The language of the user's Windows interface.
+    return GetUserDefaultUILanguage();
+#endif
     for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const std::string value = platform::getEnv(name);
         if (!value.empty())

@@ -18,7 +18,8 @@ namespace pelidor {
 uint16_t langIdFromLocale(std::string_view locale);
 
 // The user's interface language: the first non-empty of LC_ALL, LC_MESSAGES and LANG,
-// mapped by langIdFromLocale; 0409 when none is set.
+// mapped by langIdFromLocale; 0409 when none is set. On Windows the language of the
+// user's Windows interface (GetUserDefaultUILanguage).
 uint16_t userInterfaceLanguageId();
 
 // The identifier as 4 upper-case hexadecimal digits ("0C0A").

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/FsPath.h"
+
 namespace pelidor {
 namespace {
 
@@ -162,7 +164,7 @@ LangTable LangTable::parse(std::string_view bytes, LangRead mode) {
 std::shared_ptr<const LangTable> LangTable::load(const std::string& path, LangRead mode) {
     if (!langFileExists(path))
         return nullptr;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(platform::toFsPath(path), std::ios::binary);
     if (!in)
         return nullptr;
     std::string bytes;
@@ -205,7 +207,7 @@ std::string readProfileString(const std::string& path, std::string_view section,
 
 bool langFileExists(const std::string& path) {
     std::error_code ec;
-    return !path.empty() && std::filesystem::is_regular_file(path, ec);
+    return !path.empty() && std::filesystem::is_regular_file(platform::toFsPath(path), ec);
 }
 
 } // namespace pelidor

@@ -10,8 +10,12 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <langinfo.h>
 #include <locale.h>
+#endif
 #include <random>
 
 namespace pelidor {
@@ -195,6 +199,16 @@ std::string GetOrCreateUserGuid() {
 }
 
 std::string LocaleDecimalSeparator() {
+#if defined(_WIN32)
+    // The user's regional settings.
+    wchar_t text[8] = {};
+    const int n = GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, text, 8);
+    std::string sep;
+    for (int i = 0; i + 1 < n; ++i)
+        if (text[i] < 0x80)
+            sep.push_back(static_cast<char>(text[i]));
+    return sep.empty() ? std::string(".") : sep;
+#else
     // An own locale object from the environment: the process-wide one may be "C" or
     // whatever the toolkit set, and must not be touched.
     locale_t loc = ::newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
@@ -204,6 +218,7 @@ std::string LocaleDecimalSeparator() {
     std::string sep = (radix != nullptr && *radix != 0) ? radix : ".";
     ::freelocale(loc);
     return sep;
+#endif
 }
 
 std::string FormatDateTimeValue(double Value, const std::string& DecimalSeparator) {

@@ -10,7 +10,9 @@
 #include "config/LangCodes.h"
 #include "config/LangTable.h"
 #include "engine/uSearchHolper.h"
+#include "platform/FsPath.h"
 #include "platform/Paths.h"
+#include "platform/System.h"
 
 namespace pelidor {
 
@@ -43,7 +45,7 @@ LangState& state() {
 }
 
 std::string folderOf(const fs::path& p) {
-    return platform::withTrailingSep(p.string());
+    return platform::withTrailingSep(platform::fromFsPath(p));
 }
 
 // The executable's folder + "Languages/" when that exists; else the installed share
@@ -51,8 +53,8 @@ std::string folderOf(const fs::path& p) {
 // the first.
 std::string defaultLanguageFolder() {
     std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (ec || exe.empty())
+    const fs::path exe = platform::toFsPath(platform::executablePath());
+    if (exe.empty())
         return std::string("Languages") + platform::kPathSep;
     const fs::path dir = exe.parent_path();
     const fs::path beside = dir / "Languages";
@@ -135,9 +137,9 @@ std::shared_ptr<const LangTable> fallbackTable() {
 std::vector<std::string> languageBaseNames() {
     std::vector<std::string> names;
     std::error_code ec;
-    fs::directory_iterator it(LanguageFolder(), ec);
+    fs::directory_iterator it(platform::toFsPath(LanguageFolder()), ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+        const std::string name = platform::fromFsPath(it->path().filename());
         if (name.size() <= kIniSuffix.size() ||
             name.compare(name.size() - kIniSuffix.size(), kIniSuffix.size(), kIniSuffix) != 0)
             continue;

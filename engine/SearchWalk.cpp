@@ -58,6 +58,11 @@ double FileTimeToDateTime(int64_t seconds, int32_t nanoseconds) {
 bool IsProtectedFolder(const std::string& Path) {
     if (Path.find("$RECYCLE.BIN") != std::string::npos)
         return true;
+#if defined(_WIN32)
+    // The Windows folder itself (the shell's folder 36); sub-folders are entered.
+    static const std::string windows = platform::specialFolder(36);
+    return !windows.empty() && EngineCompareText(withoutTrailingSep(Path), windows) == 0;
+#endif
     const std::string_view path = withoutTrailingSep(Path);
     // Pseudo file systems: listing them is meaningless and reading them can hang.
     // Removable media are mounted under /run/media: those are scanned.
@@ -94,7 +99,8 @@ bool TDuplicateFileThread::SkipFile(std::string_view name, int64_t size) const {
 
 bool TDuplicateFileThread::IsExcludedFolder(const std::string& path) const {
     auto has = [&](const std::string& text) {
-        return std::binary_search(FExcludeSorted.begin(), FExcludeSorted.end(), text);
+        return std::binary_search(FExcludeSorted.begin(), FExcludeSorted.end(), text,
+                                  platform::pathTextLess);
     };
     if (has(path))
         return true;
@@ -156,7 +162,7 @@ void TDuplicateFileThread::PrepareWalk() {
     for (const auto& p : FexcludePath)
         if (!p.empty())
             FExcludeSorted.push_back(p);
-    std::sort(FExcludeSorted.begin(), FExcludeSorted.end());
+    std::sort(FExcludeSorted.begin(), FExcludeSorted.end(), platform::pathTextLess);
     RemoveSameFolders(FPaths, FPathsAsGiven);
     FEnteredFolders.clear();
     // The protected folders as they are, whatever path leads to them.

@@ -35,8 +35,8 @@ int CompareFileNames(std::string_view a, std::string_view b, char sep) {
 }
 
 void RemoveSubPaths(std::vector<std::string>& list, char sep) {
-    // Folder texts compare exactly (letter case matters on this file system).
-    std::sort(list.begin(), list.end());
+    // Folder texts compare as the file system names them (platform::pathTextLess).
+    std::sort(list.begin(), list.end(), platform::pathTextLess);
     std::vector<std::string> kept;
     kept.reserve(list.size());
     for (auto& entry : list) {

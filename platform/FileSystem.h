@@ -82,6 +82,10 @@ public:
 private:
     explicit Directory(int fd) : fd_(fd) {}
     int fd_ = -1;
+#if defined(_WIN32)
+    void* handle_ = nullptr; // the open folder; fd_ is 0 while it is open
+    std::wstring path_;      // its long-path form with one trailing backslash
+#endif
 };
 
 // Status of a path without following a final symbolic link.
@@ -130,6 +134,9 @@ private:
     int fd_ = -1;
     FileStatus status_;
     LockResult lock_ = LockResult::Failed;
+#if defined(_WIN32)
+    void* handle_ = nullptr; // fd_ is 0 while the handle is open
+#endif
 };
 
 // Opens `path` with open(2) flags; a path longer than PATH_MAX is opened by walking

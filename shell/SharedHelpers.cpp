@@ -1,6 +1,7 @@
 #include "shell/SharedHelpers.h"
 
 #include "platform/FileOps.h"
+#include "platform/FsPath.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
 #include "platform/Trash.h"
@@ -48,7 +49,11 @@ TWindowsVersion& versionStore() {
 }
 
 bool hasExtension(const std::string& path) {
+#if defined(_WIN32)
+    const auto slash = path.find_last_of("\\/");
+#else
     const auto slash = path.rfind('/');
+#endif
     const auto dot = path.rfind('.');
     return dot != std::string::npos && (slash == std::string::npos || dot > slash);
 }
@@ -186,7 +191,7 @@ bool NtForceDeleteFile(const std::string& Path, int* error) {
     if (code == EISDIR) {
         // The native deletion also takes an empty folder.
         std::error_code ec;
-        if (std::filesystem::remove(Path, ec))
+        if (std::filesystem::remove(platform::toFsPath(Path), ec))
             return true;
         code = ec ? ec.value() : ENOTEMPTY;
     }

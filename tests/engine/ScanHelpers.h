@@ -154,11 +154,13 @@ inline Groups groupPaths(const TDuplicateResult& result) {
 // Paths below `root` written relative to it, for readable expectations.
 inline Groups relative(const Groups& groups, const std::string& root) {
     Groups out = groups;
-    const std::string prefix = root + "/";
+    const std::string prefix = root + platform::kPathSep;
     for (auto& g : out)
         for (auto& p : g)
-            if (p.compare(0, prefix.size(), prefix) == 0)
+            if (p.compare(0, prefix.size(), prefix) == 0) {
                 p = p.substr(prefix.size());
+                std::replace(p.begin(), p.end(), platform::kPathSep, '/');
+            }
     return out;
 }
 
