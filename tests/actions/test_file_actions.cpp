@@ -7,6 +7,7 @@
 #include "engine/uSearchHolper.h"
 #include "platform/FileSystem.h"
 #include "tests/engine/ScanHelpers.h"
+#include "tests/support/Md5Collision.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -26,25 +27,8 @@ namespace {
 
 using test::TempTree;
 
-std::string fromHex(const char* hex) {
-    std::string out;
-    for (const char* p = hex; p[0] != 0 && p[1] != 0; p += 2)
-        out.push_back(char(std::stoi(std::string(p, 2), nullptr, 16)));
-    return out;
-}
-
-// Two different 128-byte blocks with one MD5 (a published collision pair); the same
-// suffix appended to both keeps the collision.
-const std::string kCollisionA =
-    fromHex("d131dd02c5e6eec4693d9a0698aff95c2fcab58712467eab4004583eb8fb7f89"
-            "55ad340609f4b30283e488832571415a085125e8f7cdc99fd91dbdf280373c5b"
-            "d8823e3156348f5bae6dacd436c919c6dd53e2b487da03fd02396306d248cda0"
-            "e99f33420f577ee8ce54b67080a80d1ec69821bcb6a8839396f9652b6ff72a70");
-const std::string kCollisionB =
-    fromHex("d131dd02c5e6eec4693d9a0698aff95c2fcab50712467eab4004583eb8fb7f89"
-            "55ad340609f4b30283e4888325f1415a085125e8f7cdc99fd91dbd7280373c5b"
-            "d8823e3156348f5bae6dacd436c919c6dd53e23487da03fd02396306d248cda0"
-            "e99f33420f577ee8ce54b67080280d1ec69821bcb6a8839396f965ab6ff72a70");
+const std::string& kCollisionA = test::kMd5CollisionA;
+const std::string& kCollisionB = test::kMd5CollisionB;
 
 // A scan of the tree in one mode, its result kept; records found by their path.
 class Scanned {

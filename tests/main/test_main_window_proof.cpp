@@ -5,6 +5,7 @@
 // Real files found by real scans; the trash is a temporary $XDG_DATA_HOME.
 #include "tests/main/test_main_window_support.h"
 #include "tests/support/EnvGuard.h"
+#include "tests/support/Md5Collision.h"
 #include "ui/main/DeleteConfirm.h"
 #include "ui/toolkit/OrlaWindowHint.h"
 
@@ -22,27 +23,8 @@ using pelidor::test::readAll;
 
 namespace {
 
-std::string fromHex(const char* hex) {
-    std::string out;
-    for (const char* p = hex; p[0] != 0 && p[1] != 0; p += 2)
-        out.push_back(char(std::stoi(std::string(p, 2), nullptr, 16)));
-    return out;
-}
-
-// Two different blocks with one MD5 (a published collision pair), each followed by the
-// same suffix, which keeps the collision.
-const std::string kCollisionA =
-    fromHex("d131dd02c5e6eec4693d9a0698aff95c2fcab58712467eab4004583eb8fb7f89"
-            "55ad340609f4b30283e488832571415a085125e8f7cdc99fd91dbdf280373c5b"
-            "d8823e3156348f5bae6dacd436c919c6dd53e2b487da03fd02396306d248cda0"
-            "e99f33420f577ee8ce54b67080a80d1ec69821bcb6a8839396f9652b6ff72a70") +
-    "a report";
-const std::string kCollisionB =
-    fromHex("d131dd02c5e6eec4693d9a0698aff95c2fcab50712467eab4004583eb8fb7f89"
-            "55ad340609f4b30283e4888325f1415a085125e8f7cdc99fd91dbd7280373c5b"
-            "d8823e3156348f5bae6dacd436c919c6dd53e23487da03fd02396306d248cda0"
-            "e99f33420f577ee8ce54b67080280d1ec69821bcb6a8839396f965ab6ff72a70") +
-    "a report";
+const std::string kCollisionA = test::kMd5CollisionA + "a report";
+const std::string kCollisionB = test::kMd5CollisionB + "a report";
 
 QString messageText(const char* key) {
     return QString::fromStdString(ReadLangString("Message", key));
