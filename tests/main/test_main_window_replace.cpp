@@ -233,6 +233,35 @@ TEST_F(ReplaceTest, ReferenceRowsAreNeverTickedNorActedOn) {
     EXPECT_TRUE(pathExists(data.path("archive/sub/x.txt")));
 }
 
+// Select All, then Delete Selected to the trash, with reference copies in a folder
+// nested in the searched one: every other copy goes, the reference copies stay, and a
+// group whose every copy is a reference copy is left whole.
+TEST_F(ReplaceTest, DeletionLeavesTheReferenceCopies) {
+    data.write("lib/song.flac", "the same song");
+    data.write("inbox/song.flac", "the same song");
+    data.write("inbox/again/song.flac", "the same song");
+    data.write("lib/a/cover.png", "the same cover");
+    data.write("lib/b/cover.png", "the same cover");
+    AppConfig.referencePath = {data.path("lib")};
+    openAndScan();
+    window->btnSelInsteadClick(1);
+    EXPECT_EQ(listed(),
+              (std::vector<std::string>{"inbox/again/song.flac [x]", "inbox/song.flac [x]",
+                                        "lib/song.flac", "lib/a/cover.png", "lib/b/cover.png"}));
+    ModalAnswerer answer([](QWidget* w) {
+        ADD_FAILURE() << "unexpected dialog";
+        w->close();
+    });
+    QTest::mouseClick(window->btnDel, Qt::LeftButton);
+    EXPECT_TRUE(waitUntil([&] { return !window->DeletionRunning(); }));
+    EXPECT_FALSE(pathExists(data.path("inbox/song.flac")));
+    EXPECT_FALSE(pathExists(data.path("inbox/again/song.flac")));
+    for (const char* kept : {"lib/song.flac", "lib/a/cover.png", "lib/b/cover.png"})
+        EXPECT_TRUE(pathExists(data.path(kept))) << kept;
+    EXPECT_EQ(listed(),
+              (std::vector<std::string>{"lib/song.flac", "lib/a/cover.png", "lib/b/cover.png"}));
+}
+
 // The row menu carries both entries; they act on the selected row and are disabled on a
 // reference row.
 TEST_F(ReplaceTest, RowMenuReplacesOneFile) {
