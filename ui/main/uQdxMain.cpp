@@ -733,8 +733,9 @@ void TfrmQdxMain::ClearResults() {
     model->BeginUpdate();
     model->Clear();
     model->EndUpdate();
-    // No row is ticked any more: nothing to delete.
+    // No row is ticked any more: nothing to delete or replace.
     btnDel->setEnabled(false);
+    RefreshReplaceButton();
 }
 
 void TfrmQdxMain::LocalizeColumns() {
