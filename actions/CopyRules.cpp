@@ -20,7 +20,7 @@ TActionPlan::TActionPlan(const std::vector<TListedFile>& List) {
         const auto [it, added] = anyStays.try_emplace(e.Group, false);
         if (added)
             order.push_back(e.Group);
-        if (e.Ticked) {
+        if (e.Ticked && !e.Reference) {
             ticked_.push_back(i);
             ++tickedInGroup_[e.Group];
             tickedBytes_ += e.File->FileSize;

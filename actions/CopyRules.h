@@ -16,6 +16,7 @@ struct TListedFile {
     const TDuplicateFile* File = nullptr; // null: an entry without a file (never acted on)
     int32_t Group = 0;
     bool Ticked = false;
+    bool Reference = false; // inside a reference folder: never acted on, always stays
 };
 
 // Whether the files a command acts on must be proven byte for byte against a staying
@@ -29,7 +30,8 @@ class TActionPlan {
 public:
     explicit TActionPlan(const std::vector<TListedFile>& List);
 
-    // Indexes of the ticked entries with a file, in list order.
+    // Indexes of the ticked entries with a file, in list order. An entry inside a
+    // reference folder is never taken as ticked: it stays, whatever its mark.
     const std::vector<size_t>& Ticked() const { return ticked_; }
     // Groups whose every entry with a file is ticked, in the order of their first entry.
     const std::vector<int32_t>& EveryCopyGroups() const { return everyCopy_; }

@@ -19,6 +19,10 @@ enum class TActionProblem {
     CopiesDiffer,   // no staying copy holds the same bytes
     NoStayingCopy,  // no copy of the group that stays is unchanged since the search
     SystemError,    // the system refused (Error holds its reason)
+    // Replacing by a hard link or a clone:
+    OtherFileSystem, // no staying copy is on the file system of the file
+    NoClones,        // the file system cannot clone files (share extents)
+    InReference,     // the file lies inside a reference folder: it is never acted on
 };
 
 struct TActionResult {

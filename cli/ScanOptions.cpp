@@ -23,6 +23,7 @@ enum class OptionId {
     Include,
     Exclude,
     ExcludeDir,
+    Reference,
     MinSize,
     MaxSize,
     Format,
@@ -39,11 +40,12 @@ struct OptionInfo {
 };
 
 constexpr OptionInfo kOptions[] = {
-    {"mode", 0, true, OptionId::Mode},        {"include", 0, true, OptionId::Include},
-    {"exclude", 0, true, OptionId::Exclude},  {"exclude-dir", 0, true, OptionId::ExcludeDir},
-    {"min-size", 0, true, OptionId::MinSize}, {"max-size", 0, true, OptionId::MaxSize},
-    {"format", 0, true, OptionId::Format},    {"quiet", 'q', false, OptionId::Quiet},
-    {"help", 'h', false, OptionId::Help},     {"version", 'V', false, OptionId::Version},
+    {"mode", 0, true, OptionId::Mode},           {"include", 0, true, OptionId::Include},
+    {"exclude", 0, true, OptionId::Exclude},     {"exclude-dir", 0, true, OptionId::ExcludeDir},
+    {"min-size", 0, true, OptionId::MinSize},    {"max-size", 0, true, OptionId::MaxSize},
+    {"format", 0, true, OptionId::Format},       {"quiet", 'q', false, OptionId::Quiet},
+    {"help", 'h', false, OptionId::Help},        {"version", 'V', false, OptionId::Version},
+    {"reference", 0, true, OptionId::Reference},
 };
 
 const OptionInfo* findLong(std::string_view name) {
@@ -227,6 +229,9 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
             break;
         case OptionId::ExcludeDir:
             o.excludeDirs.push_back(*value);
+            break;
+        case OptionId::Reference:
+            o.references.push_back(*value);
             break;
         case OptionId::MinSize:
         case OptionId::MaxSize: {
@@ -421,6 +426,10 @@ Options:
   --exclude MASKS     leave out files whose name matches one of the masks;
                       may be repeated
   --exclude-dir DIR   do not enter the folder DIR; may be repeated
+  --reference DIR     mark the files inside the folder DIR as reference copies
+                      (files never to be removed): "[ref] " before the path in
+                      text, a "reference" column in CSV, "reference": true in
+                      JSON; may be repeated
   --min-size SIZE     smallest file size (default 0)
   --max-size SIZE     largest file size (default -1: no upper limit)
                       SIZE is a byte count, or a number with K, M or G

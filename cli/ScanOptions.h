@@ -27,6 +27,7 @@ struct ScanOptions {
     std::vector<std::string> includes;    // one entry per --include value
     std::vector<std::string> excludes;    // one entry per --exclude value
     std::vector<std::string> excludeDirs; // one entry per --exclude-dir value
+    std::vector<std::string> references;  // one entry per --reference value
     int64_t minSize = 0;
     int64_t maxSize = -1; // negative: no upper bound
     bool quiet = false;

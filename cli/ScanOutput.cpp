@@ -46,31 +46,47 @@ const char* groupSeparator(bool first) {
     return first ? "" : "\n";
 }
 
+bool marking(const TReferenceFolders* references) {
+    return references != nullptr && !references->empty();
+}
+
 } // namespace
 
-void writeText(std::ostream& out, const TDuplicateResult& groups) {
+void writeText(std::ostream& out, const TDuplicateResult& groups,
+               const TReferenceFolders* references) {
+    const bool mark = marking(references);
     bool first = true;
     for (const auto& group : groups) {
         out << groupSeparator(first);
         first = false;
-        for (const auto& file : group)
+        for (const auto& file : group) {
+            if (mark && references->Contains(file->FileName))
+                out << kReferenceMarker;
             out << file->FileName << '\n';
+        }
     }
 }
 
-void writeCsv(std::ostream& out, const TDuplicateResult& groups) {
-    out << "group,path,size,mtime,ctime\r\n";
+void writeCsv(std::ostream& out, const TDuplicateResult& groups,
+              const TReferenceFolders* references) {
+    const bool mark = marking(references);
+    out << (mark ? "group,path,size,mtime,ctime,reference\r\n" : "group,path,size,mtime,ctime\r\n");
     size_t number = 0;
     for (const auto& group : groups) {
         ++number;
         for (const auto& file : group) {
             out << number << ',' << csvField(file->FileName) << ',' << file->FileSize << ','
-                << isoDateTime(file->LastTime) << ',' << isoDateTime(file->CreateTime) << "\r\n";
+                << isoDateTime(file->LastTime) << ',' << isoDateTime(file->CreateTime);
+            if (mark)
+                out << (references->Contains(file->FileName) ? ",true" : ",false");
+            out << "\r\n";
         }
     }
 }
 
-void writeJson(std::ostream& out, const TDuplicateResult& groups, ScanMode mode) {
+void writeJson(std::ostream& out, const TDuplicateResult& groups, ScanMode mode,
+               const TReferenceFolders* references) {
+    const bool mark = marking(references);
     const auto time = [](double value) {
         const std::string text = isoDateTime(value);
         return text.empty() ? std::string("null") : '"' + text + '"';
@@ -87,23 +103,28 @@ void writeJson(std::ostream& out, const TDuplicateResult& groups, ScanMode mode)
             if (!isValidUtf8(file->FileName))
                 out << ", \"path_base64\": \"" << base64Encode(file->FileName) << '"';
             out << ", \"size\": " << file->FileSize << ", \"mtime\": " << time(file->LastTime)
-                << ", \"ctime\": " << time(file->CreateTime) << '}';
+                << ", \"ctime\": " << time(file->CreateTime);
+            if (mark)
+                out << ", \"reference\": "
+                    << (references->Contains(file->FileName) ? "true" : "false");
+            out << '}';
         }
         out << "\n    ]}";
     }
     out << (firstGroup ? "]\n}\n" : "\n  ]\n}\n");
 }
 
-void writeResult(std::ostream& out, const TDuplicateResult& groups, const ScanOptions& options) {
+void writeResult(std::ostream& out, const TDuplicateResult& groups, const ScanOptions& options,
+                 const TReferenceFolders* references) {
     switch (options.format) {
     case OutputFormat::Text:
-        writeText(out, groups);
+        writeText(out, groups, references);
         break;
     case OutputFormat::Csv:
-        writeCsv(out, groups);
+        writeCsv(out, groups, references);
         break;
     case OutputFormat::Json:
-        writeJson(out, groups, options.mode);
+        writeJson(out, groups, options.mode, references);
         break;
     }
 }

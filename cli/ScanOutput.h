@@ -9,20 +9,31 @@
 #include <string>
 #include <string_view>
 
+#include "actions/ReferenceFolders.h"
 #include "cli/ScanOptions.h"
 #include "engine/uSearchHolper.h"
 
 namespace pelidor::cli {
 
-// One group per paragraph, one path per line, groups separated by one blank line.
-void writeText(std::ostream& out, const TDuplicateResult& groups);
-// Header "group,path,size,mtime,ctime", then one row per file; CR LF line ends.
-void writeCsv(std::ostream& out, const TDuplicateResult& groups);
+// Reference folders (--reference): null or empty when none were given, and then the
+// output carries no reference marks at all.
+//
+// One group per paragraph, one path per line, groups separated by one blank line; a
+// file inside a reference folder has kReferenceMarker before its path.
+inline constexpr std::string_view kReferenceMarker = "[ref] ";
+void writeText(std::ostream& out, const TDuplicateResult& groups,
+               const TReferenceFolders* references = nullptr);
+// Header "group,path,size,mtime,ctime" (with references: ",reference", then true or
+// false per row), then one row per file; CR LF line ends.
+void writeCsv(std::ostream& out, const TDuplicateResult& groups,
+              const TReferenceFolders* references = nullptr);
 // {"mode": ..., "groups": [{"files": [{"path", ["path_base64",] "size", "mtime",
-// "ctime"}, ...]}, ...]}
-void writeJson(std::ostream& out, const TDuplicateResult& groups, ScanMode mode);
+// "ctime" [, "reference"]}, ...]}, ...]}
+void writeJson(std::ostream& out, const TDuplicateResult& groups, ScanMode mode,
+               const TReferenceFolders* references = nullptr);
 
-void writeResult(std::ostream& out, const TDuplicateResult& groups, const ScanOptions& options);
+void writeResult(std::ostream& out, const TDuplicateResult& groups, const ScanOptions& options,
+                 const TReferenceFolders* references = nullptr);
 
 // "YYYY-MM-DDTHH:MM:SS" of a local date-time value (milliseconds dropped); empty when
 // the value is not a valid date-time.

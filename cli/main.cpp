@@ -409,7 +409,7 @@ private:
 // ---- the command ------------------------------------------------------------------
 
 int runScan(const ScanOptions& options, const std::vector<std::string>& folders,
-            const std::vector<std::string>& excludeDirs) {
+            const std::vector<std::string>& excludeDirs, const TReferenceFolders& references) {
 #if !defined(_WIN32)
     // Threads started from here on (the watcher, the engine's workers) inherit a mask
     // that blocks the stop signals, so only this thread runs the handler.
@@ -461,7 +461,7 @@ int runScan(const ScanOptions& options, const std::vector<std::string>& folders,
 
     static const TDuplicateResult kNoGroups;
     const TDuplicateResult* groups = holper.DuplicateResult();
-    writeResult(std::cout, groups != nullptr ? *groups : kNoGroups, options);
+    writeResult(std::cout, groups != nullptr ? *groups : kNoGroups, options, &references);
     std::cout.flush();
     if (!std::cout) {
         printError("cannot write the output");
@@ -511,7 +511,13 @@ int run(int argc, char** argv) {
             return kExitBadInput;
         }
     }
-    return runScan(options, folders, excludeDirs);
+    // Reference folders must exist, as the searched ones must.
+    std::vector<std::string> references;
+    if (!resolveFolders(options.references, references, error)) {
+        printError(error);
+        return kExitBadInput;
+    }
+    return runScan(options, folders, excludeDirs, TReferenceFolders(references));
 }
 
 } // namespace

@@ -10,6 +10,7 @@ target_compile_definitions(pelidor_options INTERFACE UNICODE _UNICODE)
 
 add_subdirectory(platform)
 add_subdirectory(engine)
+add_subdirectory(actions)
 add_subdirectory(cli)
 add_subdirectory(shell)
 add_subdirectory(config)

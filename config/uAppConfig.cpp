@@ -315,6 +315,11 @@ void LoadAppConfig() {
         c.includePath.push_back(IniFile::unescapeKey(key));
     for (const auto& key : ini.sectionKeys("UserPath"))
         c.includePathCustom.push_back(IniFile::unescapeKey(key));
+    // Absent in files of older versions: no reference folders.
+    for (const auto& key : ini.sectionKeys("RefPath"))
+        if (const std::string folder = IniFile::unescapeKey(key);
+            !folder.empty() && folder.find('\0') == std::string::npos)
+            c.referencePath.push_back(folder);
     readIdSection(
         ini, "InKey", c.CheckedIncludes, [](size_t i) { return std::to_string(i + 7); },
         c.includeKeywordsCustom, c.includeKeywords);
@@ -374,6 +379,7 @@ bool SaveAppConfig() {
 
     ini.replaceSection("InPath", keysOnly(c.includePath));
     ini.replaceSection("UserPath", keysOnly(c.includePathCustom));
+    ini.replaceSection("RefPath", keysOnly(c.referencePath));
     ini.replaceSection("InKey", keyValueLines(c.includeKeywordsCustom));
     ini.replaceSection("ExPath", keyValueLines(c.excludePathCustom));
     ini.replaceSection("ExKey", keyValueLines(c.excludeKeywordsCustom));

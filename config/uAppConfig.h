@@ -52,6 +52,7 @@ struct TAppConfig {
     int64_t MaxSize = -1;
     TStringList includePath;           // folders to scan
     TStringList includePathCustom;     // every folder the user added
+    TStringList referencePath;         // reference folders: their files are never acted on
     TStringList includeKeywords;       // derived: masks a scanned file must match
     TStringList includeKeywordsCustom; // "mask list=id"
     TStringList excludePath;           // derived: folders excluded from the scan

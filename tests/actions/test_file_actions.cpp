@@ -6,6 +6,7 @@
 #include "actions/FileSteps.h"
 #include "engine/uSearchHolper.h"
 #include "platform/FileSystem.h"
+#include "tests/actions/ScannedTree.h"
 #include "tests/engine/ScanHelpers.h"
 #include "tests/support/Md5Collision.h"
 #include "tests/support/TempTree.h"
@@ -25,50 +26,11 @@
 namespace pelidor {
 namespace {
 
+using test::Scanned;
 using test::TempTree;
 
 const std::string& kCollisionA = test::kMd5CollisionA;
 const std::string& kCollisionB = test::kMd5CollisionB;
-
-// A scan of the tree in one mode, its result kept; records found by their path.
-class Scanned {
-public:
-    Scanned(const TempTree& tree, TDuplicateType mode, std::vector<std::string> paths = {}) {
-        test::ScanRequest req;
-        req.mode = mode;
-        req.paths = paths.empty() ? std::vector<std::string>{tree.root()} : paths;
-        req.beginSize = mode == dtDataSize ? 0 : 1;
-        test::RecordingReceiver receiver;
-        const test::ScanOutcome out = test::runScan(holder_, req, receiver);
-        EXPECT_TRUE(out.finished);
-        root_ = tree.root() + "/";
-    }
-    const TDuplicateResult& groups() const { return *holder_.DuplicateResult(); }
-    // The record of a file (relative path), or null.
-    const TDuplicateFile* file(const std::string& relative) const {
-        for (const TDuplicateGroup& g : groups())
-            for (const auto& r : g)
-                if (r->FileName == root_ + relative)
-                    return r.get();
-        return nullptr;
-    }
-    bool sameGroup(const std::string& a, const std::string& b) const {
-        for (const TDuplicateGroup& g : groups()) {
-            bool hasA = false, hasB = false;
-            for (const auto& r : g) {
-                hasA |= r->FileName == root_ + a;
-                hasB |= r->FileName == root_ + b;
-            }
-            if (hasA && hasB)
-                return true;
-        }
-        return false;
-    }
-
-private:
-    TSearchHolper holder_;
-    std::string root_;
-};
 
 // Files that the fingerprints group although their bytes differ: each mode's proof
 // must refuse to delete either.

@@ -240,6 +240,62 @@ TEST_F(ScanCommand, TextAndCsvOutput) {
               std::string::npos);
 }
 
+// --reference marks the files inside the folder in every format: a folder nested in
+// the searched one, a searched folder inside it (every file marked), and a spelling
+// through a link. Without it the output carries no marks.
+TEST_F(ScanCommand, ReferenceFoldersAreMarked) {
+    ModeTree m;
+    m.t.symlink(m.p("b"), "link-to-b");
+    const std::string a = m.p("a/same1.bin"), b = m.p("b/same2.bin");
+
+    Outcome o = run({"--reference", m.p("b"), m.t.root()});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("\n[ref] " + b + "\n"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find(a + "\n"), std::string::npos);
+    EXPECT_EQ(o.out.find("[ref] " + a), std::string::npos);
+
+    o = run({"--format=csv", "--reference=" + m.p("link-to-b"), m.t.root()});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out.rfind("group,path,size,mtime,ctime,reference\r\n", 0), 0u) << o.out;
+    EXPECT_NE(o.out.find(b + ",5000,2023-11-14T22:13:20,"), std::string::npos);
+    for (std::istringstream lines(o.out); !lines.eof();) {
+        std::string line;
+        std::getline(lines, line);
+        if (line.find(b) != std::string::npos) {
+            EXPECT_TRUE(line.ends_with(",true\r")) << line;
+        } else if (line.find(a) != std::string::npos) {
+            EXPECT_TRUE(line.ends_with(",false\r")) << line;
+        }
+    }
+
+    // The searched folder lies inside the reference folder, given twice.
+    o = run({"--format", "json", "--reference", m.t.root(), "--reference", m.p("c"), m.p("a"),
+             m.p("b")});
+    EXPECT_EQ(o.status, 0) << o.err;
+    const auto doc = JsonReader::parse(o.out);
+    int files = 0;
+    for (const auto& g : doc.at("groups").array())
+        for (const auto& f : g.at("files").array()) {
+            ++files;
+            EXPECT_TRUE(std::get<bool>(f.at("reference").v)) << f.at("path").str();
+        }
+    EXPECT_GT(files, 0);
+
+    // No reference folder: no marks, no column, no key.
+    o = run({"--format", "json", m.t.root()});
+    const auto plain = JsonReader::parse(o.out);
+    for (const auto& g : plain.at("groups").array())
+        for (const auto& f : g.at("files").array())
+            EXPECT_FALSE(f.has("reference"));
+    o = run({"--format=csv", m.t.root()});
+    EXPECT_EQ(o.out.rfind("group,path,size,mtime,ctime\r\n", 0), 0u);
+
+    o = run({"--reference", m.p("missing"), m.t.root()});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.out, "");
+    EXPECT_NE(o.err.find("missing' does not exist"), std::string::npos) << o.err;
+}
+
 TEST_F(ScanCommand, FoldersBecomeAbsoluteAndMayBeLinks) {
     ModeTree m;
     io.symlink(m.t.root(), "tree-link");

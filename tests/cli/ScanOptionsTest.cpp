@@ -91,7 +91,14 @@ TEST(ScanOptions, AcceptsGoodArgumentLists) {
         EXPECT_EQ(r.options.includes, c.includes);
         EXPECT_EQ(r.options.excludes, c.excludes);
         EXPECT_EQ(r.options.excludeDirs, c.excludeDirs);
+        EXPECT_TRUE(r.options.references.empty());
     }
+    // --reference may be repeated; each value is kept as given.
+    const ParseResult r = parseArguments({"--reference", "/ref", "x", "--reference=other"});
+    ASSERT_EQ(r.status, ParseStatus::Run) << r.error;
+    EXPECT_EQ(r.options.references, (std::vector<std::string>{"/ref", "other"}));
+    EXPECT_EQ(r.options.folders, std::vector<std::string>{"x"});
+    EXPECT_EQ(parseArguments({"x", "--reference"}).status, ParseStatus::Error);
 }
 
 TEST(ScanOptions, HelpAndVersionEndTheParse) {

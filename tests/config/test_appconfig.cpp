@@ -330,6 +330,29 @@ TEST_F(AppConfigTest, TextValuesSurviveASaveAndALoadUnchanged) {
     }
 }
 
+// The reference folders live in [RefPath] beside the folder lists; a file without the
+// section has none, and odd folder names survive a save and a load.
+TEST_F(AppConfigTest, ReferenceFoldersSurviveASaveAndAreOptional) {
+    writeConfig("[InPath]\n/srv/data=\n");
+    LoadAppConfig();
+    EXPECT_TRUE(AppConfig.referencePath.empty());
+    EXPECT_EQ(AppConfig.includePath, TStringList{"/srv/data"});
+
+    const TStringList folders = {"/srv/data/archive", "/srv/with=equals", "/srv/[brackets]",
+                                 "/srv/semi;colon", " /srv/blank "};
+    AppConfig.referencePath = folders;
+    ASSERT_TRUE(SaveAppConfig());
+    EXPECT_NE(readAll(configFile()).find("[RefPath]"), std::string::npos);
+    LoadAppConfig();
+    EXPECT_EQ(AppConfig.referencePath, folders);
+    EXPECT_EQ(AppConfig.includePath, TStringList{"/srv/data"});
+
+    AppConfig.referencePath.clear();
+    ASSERT_TRUE(SaveAppConfig());
+    LoadAppConfig();
+    EXPECT_TRUE(AppConfig.referencePath.empty());
+}
+
 TEST_F(AppConfigTest, ABackupFolderWithANulByteCountsAsAbsent) {
     using namespace std::string_literals;
     writeConfig("[General]\nbackPath=/tmp/backups\0/elsewhere/\n"s);

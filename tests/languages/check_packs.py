@@ -48,6 +48,9 @@ REQUIRED = {
         # keep-one menu, row menu, main menu
         "ppmLastCreate", "ppmFirstCreate", "ppmLastWrite", "ppmFirstWrite",
         "ppmExecute", "ppmFileProperties", "ppmOpen", "ppmDelete", "ppmExport",
+        "ppmReplaceLink", "ppmReplaceClone",
+        "frmQdxMain.btnReplace.Caption", "frmQdxMain.btnReplace.hint",
+        "frmDFSettings.lblReference.Caption",
         "ppmHelpOnline", "ppmForum", "ppmHomepage", "ppmContactUs", "ppmCheckUpdates",
         "ppmSettings", "ppmRestoreFile", "ppmLanguage", "ppmAbout",
         # delete failure dialog
@@ -99,6 +102,9 @@ REQUIRED = {
         "ProofCopiesDiffer", "ProofNoCopyLeft", "EveryCopyQuestion", "RowLastCopyQuestion",
         "PermanentDeleteQuestion", "RowPermanentQuestion", "PermanentDeleteSize",
         "PermanentDeleteBackup", "PermanentDeleteNoBackup",
+        "AddReferenceFolder", "ReferenceMark", "ReferenceNeverActedOn", "ReplaceOtherFileSystem",
+        "ReplaceNoClones", "HardLinkQuestion", "CloneQuestion", "ReplaceEveryCopyRefused",
+        "ReplaceFileErr", "ContinueReplace", "ReplaceDone",
     ],
     "GUI": [
         "BtnNews", "BtnSupportCenter", "ButtonCancel", "ButtonMenu", "ButtonNo",
@@ -144,6 +150,10 @@ FORMAT_ARGS = {
     ("Message", "BackupIncomplete"): ["%d", "%d"],
     ("Message", "EveryCopyQuestion"): ["%d", "%d"],
     ("Message", "PermanentDeleteQuestion"): ["%d"],
+    ("Message", "HardLinkQuestion"): ["%d"],
+    ("Message", "CloneQuestion"): ["%d"],
+    ("Message", "ReplaceEveryCopyRefused"): ["%d"],
+    ("Message", "ReplaceDone"): ["%d"],
     ("Message", "MWDetected"): ["%s"],
 }
 

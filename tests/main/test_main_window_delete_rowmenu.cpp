@@ -139,14 +139,21 @@ TEST_F(RowMenuTest, EntriesSeparatorsAndWhenTheMenuOpens) {
         return out;
     };
     std::vector<Entry> e = entries();
-    ASSERT_EQ(e.size(), 7u);
-    const char* const english[] = {
-        "Open", "Properties",           "Show in Folder", "", "Delete Permanently",
-        "",     "Export List to CSV..."};
-    for (int i = 0; i < 7; ++i) {
+    ASSERT_EQ(e.size(), 10u);
+    const char* const english[] = {"Open",
+                                   "Properties",
+                                   "Show in Folder",
+                                   "",
+                                   "Delete Permanently",
+                                   "",
+                                   "Export List to CSV...",
+                                   "",
+                                   "Replace with Hard Links",
+                                   "Replace with Clones"};
+    for (int i = 0; i < 10; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(e[i].text, QLatin1String(english[i]));
-        EXPECT_EQ(e[i].separator, i == 3 || i == 5);
+        EXPECT_EQ(e[i].separator, i == 3 || i == 5 || i == 7);
         EXPECT_EQ(e[i].tag, i + 1);
     }
 
@@ -168,7 +175,7 @@ TEST_F(RowMenuTest, EntriesSeparatorsAndWhenTheMenuOpens) {
     SelectLanguage("English");
     window->LanguageChanged();
     e = entries();
-    ASSERT_EQ(e.size(), 7u);
+    ASSERT_EQ(e.size(), 10u);
     EXPECT_TRUE(e[2].separator);
     EXPECT_EQ(e[2].tag, 3);
     EXPECT_EQ(e[0].text, QStringLiteral("Open"));

@@ -155,6 +155,7 @@ inline std::string dump(const TAppConfig& c) {
            " InCheck=" + c.CheckedIncludes + " ExCheck=" + c.CheckedExcludes + "\n";
     list("includePath", c.includePath);
     list("includePathCustom", c.includePathCustom);
+    list("referencePath", c.referencePath);
     list("includeKeywords", c.includeKeywords);
     list("includeKeywordsCustom", c.includeKeywordsCustom);
     list("excludePath", c.excludePath);

@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -129,6 +130,40 @@ TEST_F(PathPageTest, CancelKeepsTheSettingsAndARemovedFolderComesBack) {
     open("Path");
     EXPECT_EQ(rows(lst)[4], "/x/a||x");
     EXPECT_EQ(rows(lst)[5], "/x/b||o");
+}
+
+// The reference folders below the folder list: shown from the settings, added with the
+// folder picker (a folder listed already is not added twice), removed with their icon,
+// written by OK only.
+TEST_F(PathPageTest, ReferenceFoldersAreAddedRemovedAndWrittenByOkOnly) {
+    AppConfig.includePath = {"/data"};
+    AppConfig.referencePath = {"/data/archive"};
+    open("Path");
+    auto* refs = list("lstReference");
+    EXPECT_EQ(rows(refs), (Strings{"/data/archive||-", "Add reference folder|Add|-"}));
+    EXPECT_EQ(refs->action(0), TOrlaCheckListBox::RemoveAction);
+    EXPECT_FALSE(refs->isCheckable(0));
+    EXPECT_TRUE(child<QLabel>("lblReference")->isVisibleTo(dlg.get()));
+
+    folderAnswers = {"/data/masters", "/data/archive", ""};
+    for (int i = 0; i < 3; ++i)
+        clickCaption(refs, refs->count() - 1);
+    EXPECT_EQ(pickerTitles, std::vector<QString>(3, QStringLiteral("Add reference folder")));
+    EXPECT_EQ(rows(refs),
+              (Strings{"/data/archive||-", "/data/masters||-", "Add reference folder|Add|-"}));
+    // Nothing reaches the settings before OK.
+    EXPECT_EQ(AppConfig.referencePath, Strings{"/data/archive"});
+    cancel();
+    EXPECT_EQ(AppConfig.referencePath, Strings{"/data/archive"});
+
+    open("Path");
+    EXPECT_EQ(rows(refs).size(), 2u);
+    folderAnswers = {"/data/masters"};
+    clickCaption(refs, refs->count() - 1);
+    clickIcon(refs, 0); // removes /data/archive
+    ok();
+    EXPECT_EQ(AppConfig.referencePath, Strings{"/data/masters"});
+    EXPECT_EQ(AppConfig.includePath, Strings{"/data"});
 }
 
 // ------------------------------------------------------------------------ adv

@@ -39,6 +39,14 @@ QString ActionProblemReason(TActionProblem Problem) {
         return messageText("ProofNoCopyLeft",
                            "No copy that stays is unchanged since the search, so nothing "
                            "proves that it is a duplicate");
+    case TActionProblem::OtherFileSystem:
+        return messageText("ReplaceOtherFileSystem",
+                           "No copy that stays is on the same file system");
+    case TActionProblem::NoClones:
+        return messageText("ReplaceNoClones", "This file system cannot clone files");
+    case TActionProblem::InReference:
+        return messageText("ReferenceNeverActedOn",
+                           "It lies in a reference folder, whose files are never changed");
     case TActionProblem::None:
     case TActionProblem::SystemError:
         break;

@@ -47,6 +47,30 @@ QString decodeBytes(const char* data, size_t size) {
     return QFile::decodeName(QByteArray::fromRawData(data, qsizetype(size)));
 }
 
+// The mark of a reference row in the place of its check box: a padlock (the file is
+// never ticked, deleted or replaced).
+void drawReferenceMark(QPainter* painter, const QRect& box) {
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    const QColor ink(0x3B, 0x6E, 0xA8);
+    const QRectF b(box);
+    const qreal w = b.width(), h = b.height();
+    const QRectF body(b.left() + w * 0.15, b.top() + h * 0.45, w * 0.7, h * 0.5);
+    QPen pen(ink, std::max<qreal>(1.5, w / 9));
+    painter->setPen(pen);
+    painter->setBrush(Qt::NoBrush);
+    const QRectF shackle(b.left() + w * 0.3, b.top() + h * 0.08, w * 0.4, h * 0.6);
+    painter->drawArc(shackle, 0, 180 * 16);
+    painter->drawLine(QPointF(shackle.left(), shackle.center().y()),
+                      QPointF(shackle.left(), body.top()));
+    painter->drawLine(QPointF(shackle.right(), shackle.center().y()),
+                      QPointF(shackle.right(), body.top()));
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(ink);
+    painter->drawRoundedRect(body, w * 0.1, w * 0.1);
+    painter->restore();
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -79,6 +103,7 @@ struct TResultsModel::Impl {
     bool marksChanged = false;  // check marks written inside the bracket
     QLocale locale = QLocale::system();
     QString captions[kResultsColumnCount];
+    QString referenceHint;
 
     bool valid(int row) const { return row >= 0 && size_t(row) < rows.size(); }
     bool live(int row) const { return valid(row) && !(state[size_t(row)] & kRemoved); }
@@ -118,6 +143,10 @@ QVariant TResultsModel::data(const QModelIndex& index, int role) const {
             return QVariant();
         return bandColor(r.BandColor);
     }
+    case Qt::ToolTipRole:
+        if (d->rows[size_t(row)].Reference && !d->referenceHint.isEmpty())
+            return d->referenceHint;
+        return QVariant();
     default:
         return QVariant();
     }
@@ -141,7 +170,7 @@ Qt::ItemFlags TResultsModel::flags(const QModelIndex& index) const {
     if (!index.isValid() || index.row() >= d->announced || !d->live(index.row()))
         return f;
     f |= Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (index.column() == colFileName)
+    if (index.column() == colFileName && !d->rows[size_t(index.row())].Reference)
         f |= Qt::ItemIsUserCheckable;
     return f;
 }
@@ -161,6 +190,10 @@ void TResultsModel::setColumnCaption(int column, const QString& caption) {
         return;
     d->captions[column] = caption;
     emit headerDataChanged(Qt::Horizontal, column, column);
+}
+
+void TResultsModel::setReferenceHint(const QString& hint) {
+    d->referenceHint = hint;
 }
 
 void TResultsModel::setLocale(const QLocale& locale) {
@@ -327,7 +360,7 @@ bool TResultsModel::IsChecked(int row) const {
 }
 
 void TResultsModel::SetChecked(int row, bool checked) {
-    if (!d->valid(row))
+    if (!d->valid(row) || (checked && d->rows[size_t(row)].Reference))
         return;
     uint8_t& s = d->state[size_t(row)];
     const uint8_t next = checked ? uint8_t(s | kChecked) : uint8_t(s & ~kChecked);
@@ -365,7 +398,8 @@ void TResultsModel::SetAllChecked(bool checked) {
         uint8_t& s = d->state[i];
         if ((s & kRemoved) || d->rows[i].FileInfo == nullptr)
             continue;
-        const uint8_t next = checked ? uint8_t(s | kChecked) : uint8_t(s & ~kChecked);
+        const bool tick = checked && !d->rows[i].Reference;
+        const uint8_t next = tick ? uint8_t(s | kChecked) : uint8_t(s & ~kChecked);
         if (next != s) {
             s = next;
             d->marksChanged = true;
@@ -378,7 +412,7 @@ void TResultsModel::InvertChecked() {
     BeginUpdate();
     const size_t size = d->rows.size();
     for (size_t i = 0; i < size; ++i) {
-        if ((d->state[i] & kRemoved) || d->rows[i].FileInfo == nullptr)
+        if ((d->state[i] & kRemoved) || d->rows[i].FileInfo == nullptr || d->rows[i].Reference)
             continue;
         d->state[i] ^= kChecked;
         d->marksChanged = true;
@@ -710,8 +744,11 @@ void TResultsView::paintCell(QPainter* painter, const QRect& cell, int row, int 
     QRect text = cell.adjusted(kTextMargin, 0, -kTextMargin / 2, 0);
     if (column == colFileName) {
         const QRect box = checkBoxRect(cell);
-        DrawOrlaCheckBox(painter, box, model_->IsChecked(row) ? Qt::Checked : Qt::Unchecked,
-                         isEnabled(), false);
+        if (record.Reference)
+            drawReferenceMark(painter, box);
+        else
+            DrawOrlaCheckBox(painter, box, model_->IsChecked(row) ? Qt::Checked : Qt::Unchecked,
+                             isEnabled(), false);
         text.setLeft(box.right() + 1 + kTextMargin / 2);
     }
     if (record.FileInfo == nullptr || text.width() <= 0)

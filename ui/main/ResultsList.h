@@ -36,6 +36,9 @@ struct TFileRow {
     TDuplicateFile* FileInfo = nullptr; // not owned; null: the row shows empty cells
     int32_t GroupNo = 0;                // the window's group count when the group was added
     uint32_t BandColor = 0;             // 0x00BBGGRR; 0 (black) means no band
+    // The file lies in a reference folder: the row shows a mark instead of a check box
+    // and can never be ticked (by hand or by a bulk command).
+    bool Reference = false;
 };
 
 // The five columns.
@@ -105,7 +108,8 @@ public:
 
     // Check marks. SetChecked neither emits rowChecked nor repaints per row inside a
     // bracket. A row without a record can still be read but keeps its mark in bulk
-    // commands.
+    // commands. A reference row is never ticked: SetChecked(row, true) and the bulk
+    // commands leave it unticked.
     bool IsChecked(int row) const;
     void SetChecked(int row, bool checked);
     int CheckedCount() const;
@@ -119,6 +123,8 @@ public:
 
     // Cell text of a row (also used by the export).
     QString CellText(int row, int column) const;
+    // The hint of a reference row's mark (Qt::ToolTipRole of its cells).
+    void setReferenceHint(const QString& hint);
 
 signals:
     // The user changed a row's box (through setData).

@@ -347,6 +347,7 @@ void TfrmQdxMain::createControls() {
         connect(b, &QAbstractButton::clicked, this, [this, b] { btnSelInsteadClick(b->Tag()); });
     connect(btnDel, &QAbstractButton::clicked, this, &TfrmQdxMain::btnDeleteClick);
     btnDel->setEnabled(false);
+    CreateReplaceControls(ops);
     pnlOp->hide();
     bottom->addWidget(pnlOp);
     bottom->addStretch(1);
@@ -525,8 +526,10 @@ void TfrmQdxMain::edPathChange(const QString& Text) {
 }
 
 void TfrmQdxMain::btnPathClick() {
-    if (ShowSettingsDialog(this, QStringLiteral("Path")) == QDialog::Accepted)
+    if (ShowSettingsDialog(this, QStringLiteral("Path")) == QDialog::Accepted) {
         edPath->setText(displayPath(JoinList(AppConfig.includePath)));
+        MarkReferenceRows();
+    }
 }
 
 void TfrmQdxMain::btnSettingClick() {
@@ -678,6 +681,7 @@ void TfrmQdxMain::tmrInfoTimer() {
 void TfrmQdxMain::SearchFinished(uint32_t Elapsed) {
     const TDuplicateResult* result = GetSearchHolper().DuplicateResult();
     const int files = result != nullptr ? LoadResultGroups(*result) : 0;
+    MarkReferenceRows();
     const int64_t groups = result != nullptr ? int64_t(result->size()) : 0;
     g1->setValue(0);
     g1->setRunning(false);
@@ -729,8 +733,9 @@ void TfrmQdxMain::ClearResults() {
     model->BeginUpdate();
     model->Clear();
     model->EndUpdate();
-    // No row is ticked any more: nothing to delete.
+    // No row is ticked any more: nothing to delete or replace.
     btnDel->setEnabled(false);
+    RefreshReplaceButton();
 }
 
 void TfrmQdxMain::LocalizeColumns() {
@@ -766,6 +771,7 @@ void TfrmQdxMain::vtFileChecked() {
 
 void TfrmQdxMain::RefreshDeleteButton() {
     btnDel->setEnabled(CheckedCount() > 0);
+    RefreshReplaceButton();
 }
 
 void TfrmQdxMain::vtfileMouseUp(const QPoint& GlobalPos, int) {
@@ -808,8 +814,10 @@ QPoint TfrmQdxMain::pmKeepOnePopup() const {
 void TfrmQdxMain::KeepOneItemClick(int Tag) {
     if (FDeleting)
         return;
-    if (KeepOneRows(*model, Tag))
+    if (KeepOneRows(*model, Tag)) {
+        KeepReferenceCopiesRule();
         RefreshDeleteButton();
+    }
 }
 
 void TfrmQdxMain::BuildPopupMenus() {
@@ -832,6 +840,7 @@ void TfrmQdxMain::BuildPopupMenus() {
     const QList<QAction*> rowEntries = pmPop->actions();
     for (qsizetype i = 0; i < rowEntries.size(); ++i)
         rowEntries[i]->setData(int(i + 1));
+    BuildReplaceMenus();
 }
 
 // --- Row menu and CSV export -----------------------------------------------------------
@@ -866,6 +875,10 @@ void TfrmQdxMain::PopupItemClick(int Tag) {
         break;
     case 7:
         ExportToCsv();
+        break;
+    case kRowMenuHardLink:
+    case kRowMenuClone:
+        ReplaceRowFile(row, Tag == kRowMenuClone ? TReplaceKind::Clone : TReplaceKind::HardLink);
         break;
     default:
         break;

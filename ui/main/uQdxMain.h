@@ -43,6 +43,8 @@
 #include <vector>
 
 #include "actions/CopyRules.h"
+#include "actions/ReferenceFolders.h"
+#include "actions/ReplaceSteps.h"
 #include "backup/BackupArchive.h"
 #include "engine/uSearchHolper.h"
 #include "platform/System.h"
@@ -50,6 +52,7 @@
 #include "ui/toolkit/OrlaControls.h"
 #include "ui/toolkit/OrlaMsgBox.h"
 
+class QBoxLayout;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -160,6 +163,9 @@ public:
     TOrlaLinkButton* btnInvertSelection = nullptr;
     TOrlaLinkButton* btnSelAll = nullptr;
     TOrlaLinkButton* btnDel = nullptr;
+    // Beside btnDel: opens pmReplace (replace the ticked files by hard links or clones).
+    TOrlaLinkButton* btnReplace = nullptr;
+    TOrlaPopupMenu* pmReplace = nullptr;
     TOrlaLinkButton* btnAdvSetting = nullptr;
     QLabel* lblVer = nullptr;
     // The share buttons: 16 x 16 pictures, translated as link buttons. Their property
@@ -259,6 +265,29 @@ public:
     // The row menu's permanent delete of one row's file (with its questions).
     void DeleteRowFile(int Row);
     bool DeletionRunning() const { return FDeleting; }
+
+    // ---- Replacing by hard links or clones (uQdxMainReplace.cpp) ------------------------
+    // Tags of pmReplace, and of the row menu's entries (after its export entry).
+    enum TReplaceTag { rtHardLinks = 1, rtClones = 2 };
+    static constexpr int kRowMenuHardLink = 9;
+    static constexpr int kRowMenuClone = 10;
+    // The ticked files of the content modes become hard links to, or clones of, a copy
+    // of their group that stays: refused when a group has every copy ticked, asked first
+    // (default No), each proven byte for byte; failed rows stay with the reason shown,
+    // replaced rows leave the list, and the summary line says how many paths were
+    // replaced and how much space was freed.
+    void ReplaceCheckedFiles(TReplaceKind Kind);
+    // The row menu's replacement of one row's file by a link to or clone of a copy of
+    // its group that stays in the list.
+    void ReplaceRowFile(int Row, TReplaceKind Kind);
+    int64_t LastReplacedPaths() const { return FReplacedPaths; }
+    int64_t LastFreedBytes() const { return FFreedBytes; }
+    // Marks the rows inside the reference folders of the settings (unticking them), and
+    // clears the mark elsewhere. Runs when a result is listed and after the settings.
+    void MarkReferenceRows();
+    // Keep One's reference rule after a time rule: groups with a reference copy keep
+    // every reference copy and have every other copy ticked.
+    void KeepReferenceCopiesRule();
     const backup::BackupReport& LastBackupReport() const { return FBackupReport; }
 
     // ---- Row menu and CSV export ------------------------------------------------------
@@ -333,6 +362,11 @@ private:
     void vtFileChecked();
     void vtfileMouseUp(const QPoint& GlobalPos, int Row);
     void RefreshDeleteButton();
+    void CreateReplaceControls(QBoxLayout* Operations);
+    void BuildReplaceMenus();
+    void RefreshReplaceButton();
+    // A row inside a reference folder is never deleted or replaced: says so, true.
+    bool RefuseReferenceRow(int Row);
     void ShowNews();
     void RebuildMainMenu();
     // One entry per row (removed rows without a file), for the file actions' rules.
@@ -368,6 +402,9 @@ private:
     // The files of the running deletion, taken when the command started, and its mode.
     std::unique_ptr<TActionPlan> FDeletionPlan;
     bool FDeletionToTrash = true;
+    // The last replacement run: paths replaced, bytes freed.
+    int64_t FReplacedPaths = 0;
+    int64_t FFreedBytes = 0;
     // The mode of the search whose result is listed.
     TDuplicateType FResultMode = dtMd5;
     bool FResultEmptySearch = false;

@@ -86,7 +86,8 @@ std::vector<TListedFile> TfrmQdxMain::ListedFiles() const {
         const TFileRow* record = model->Row(i);
         if (record == nullptr || record->FileInfo == nullptr || model->IsRemoved(i))
             continue;
-        list[size_t(i)] = {record->FileInfo, record->GroupNo, model->IsChecked(i)};
+        list[size_t(i)] = {record->FileInfo, record->GroupNo, model->IsChecked(i),
+                           record->Reference};
     }
     return list;
 }
@@ -258,7 +259,7 @@ void TfrmQdxMain::DeleteCheckedFiles() {
 
 void TfrmQdxMain::DeleteRowFile(int Row) {
     const TFileRow* record = model->Row(Row);
-    if (record == nullptr || record->FileInfo == nullptr)
+    if (record == nullptr || record->FileInfo == nullptr || RefuseReferenceRow(Row))
         return;
     const TDuplicateFile& file = *record->FileInfo;
     // The copies of its group that stay in the list.

@@ -166,10 +166,18 @@ TfrmDFSettings::TfrmDFSettings(QWidget* parent)
                      settingsIcon("mail"),     OrlaPicture(QStringLiteral("folder"))};
 
     // Page "Path".
-    lstpath = PlaceControl(new TOrlaCheckListBox, pagePath, "lstpath", 10, 5, 506, 265);
+    lstpath = PlaceControl(new TOrlaCheckListBox, pagePath, "lstpath", 10, 5, 506, 178);
     connect(lstpath, &TOrlaCheckListBox::addClicked, this, [this] { lstpathAddClick(); });
     connect(lstpath, &TOrlaCheckListBox::removeClicked, this,
             [this](int row) { lstpathRemoveClick(row); });
+    lblReference =
+        makeLabel(pagePath, "lblReference", QStringLiteral("Reference folders"), 12, 188, 504);
+    lstReference = PlaceControl(new TOrlaCheckListBox, pagePath, "lstReference", 10, 207, 506, 63);
+    connect(lstReference, &TOrlaCheckListBox::addClicked, this, [this] { lstReferenceAddClick(); });
+    connect(lstReference, &TOrlaCheckListBox::removeClicked, this, [this](int row) {
+        if (lstReference->action(row) == TOrlaCheckListBox::RemoveAction)
+            lstReference->RemoveRow(row);
+    });
 
     // Page "adv".
     lblMinimize = makeLabel(pageAdv, "lblMinimize", QStringLiteral("min"), 22, 11, 160);
@@ -324,8 +332,8 @@ void TfrmDFSettings::localize() {
         b->setText(lang("Translation", componentKey(b, "Caption"), b->text()));
         b->setToolTip(lang("Translation", componentKey(b, "hint"), b->toolTip()));
     }
-    for (QLabel* l :
-         {lblIncludes, lblMinimize, lblMaxmize, lblExclude, lblCheckupdate, lblBackup, lblColor})
+    for (QLabel* l : {lblIncludes, lblMinimize, lblMaxmize, lblExclude, lblCheckupdate, lblBackup,
+                      lblColor, lblReference})
         l->setText(lang("Translation", componentKey(l, "Caption"), l->text()));
     for (QCheckBox* c : {chkAutoBackup, chkRecycleDelete})
         c->setText(lang("Translation", componentKey(c, "Caption"), c->text()));
@@ -427,6 +435,51 @@ void TfrmDFSettings::ShowPathPage() {
     const int add =
         lstpath->AddActionRow(lang("Message", QStringLiteral("AddFolder")), QStringLiteral("Add"));
     lstpath->setIconIndex(add, 0);
+    ShowReferenceFolders();
+}
+
+namespace {
+
+// A reference folder's row: the folder, no check box, the remove icon.
+void addReferenceRow(TOrlaCheckListBox* List, const QString& Folder) {
+    const int row = List->AddRow(Folder, QString(), false);
+    QListWidgetItem* item = List->item(row);
+    item->setData(TOrlaCheckListBox::CheckableRole, false);
+    item->setData(Qt::CheckStateRole, QVariant());
+    item->setToolTip(Folder);
+    List->setRowIcon(row, OrlaPicture(QStringLiteral("folder")));
+    List->setAction(row, TOrlaCheckListBox::RemoveAction);
+}
+
+} // namespace
+
+void TfrmDFSettings::ShowReferenceFolders() {
+    lstReference->clear();
+    for (const std::string& folder : AppConfig.referencePath)
+        addReferenceRow(lstReference, qs(folder));
+    const int add = lstReference->AddActionRow(lang("Message", QStringLiteral("AddReferenceFolder"),
+                                                    QStringLiteral("Add reference folder")),
+                                               QStringLiteral("Add"));
+    lstReference->setIconIndex(add, 0);
+}
+
+void TfrmDFSettings::lstReferenceAddClick() {
+    QString folder;
+    const QString title = lang("Message", QStringLiteral("AddReferenceFolder"),
+                               QStringLiteral("Add reference folder"));
+    if (!FolderPicker || !FolderPicker(this, title, QString(), folder) || folder.isEmpty())
+        return;
+    int addRow = -1;
+    for (int i = 0; i < lstReference->count(); ++i) {
+        if (lstReference->action(i) == TOrlaCheckListBox::AddAction)
+            addRow = i;
+        else if (lstReference->caption(i) == folder)
+            return; // listed already
+    }
+    addReferenceRow(lstReference, folder);
+    if (addRow >= 0)
+        lstReference->addItem(lstReference->takeItem(addRow));
+    lstReference->scrollToBottom();
 }
 
 void TfrmDFSettings::lstpathAddClick() {
@@ -468,6 +521,10 @@ void TfrmDFSettings::ApplyPathPage() {
         if (value.isEmpty())
             c.includePathCustom.push_back(caption);
     }
+    c.referencePath.clear();
+    for (int i = 0; i < lstReference->count(); ++i)
+        if (lstReference->action(i) == TOrlaCheckListBox::RemoveAction)
+            c.referencePath.push_back(ss(lstReference->caption(i)));
 }
 
 // ---------------------------------------------------------------------------- adv

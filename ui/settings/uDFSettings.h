@@ -1,6 +1,7 @@
 // The settings dialog "frmDFSettings": one modal dialog with three pages, of which each
 // opening shows exactly one, chosen by its name:
-//   "Path"  the folders to scan (documents, desktop, every local disk, the user's folders),
+//   "Path"  the folders to scan (documents, desktop, every local disk, the user's folders)
+//           and the reference folders, whose files are never ticked, deleted or replaced,
 //   "adv"   the size bounds and the include and exclude filters,
 //   "Sys"   deletion, backup folder, update frequency and the two group colours.
 // Showing the dialog translates it and fills the active page from AppConfig; OK writes that
@@ -105,6 +106,10 @@ private:
     void shp1MouseDown(TOrlaPanel* Swatch);
     void lstpathAddClick();
     void lstpathRemoveClick(int Row);
+    // The reference folders' list: one row per folder (no check box, a remove icon), then
+    // the add row. They reach AppConfig only through OK.
+    void ShowReferenceFolders();
+    void lstReferenceAddClick();
     void FillSizeUnits(QComboBox* Box);
     void FillUpdateFrequencies();
     void FillKeywordCategories(TOrlaCheckListBox* List, const std::string& Checked);
@@ -121,6 +126,8 @@ private:
     TOrlaImageButton* btnCancel = nullptr;
     // Path
     TOrlaCheckListBox* lstpath = nullptr;
+    QLabel* lblReference = nullptr;
+    TOrlaCheckListBox* lstReference = nullptr;
     // adv
     QLabel* lblMinimize = nullptr;
     QLineEdit* edtmin = nullptr;
