@@ -44,6 +44,15 @@ std::string readFile(const std::string& path) {
     return s.str();
 }
 
+// A cache folder for the spawned programs, made once and kept by this test program.
+const std::string& testCacheHome() {
+    static const std::string folder = [] {
+        static TempTree tree;
+        return tree.path("cache");
+    }();
+    return folder;
+}
+
 // Starts the program with stdout in `outFile`, stderr in `errPath` (a file or a
 // terminal), stdin from /dev/null, TZ=UTC and the working folder `cwd`.
 // `runner`, when given, is a program (full path and its arguments) that runs the
@@ -61,9 +70,12 @@ pid_t spawnScan(const std::vector<std::string>& args, const std::string& outFile
 
     std::vector<std::string> envStore;
     for (char** e = environ; *e != nullptr; ++e)
-        if (std::string_view(*e).rfind("TZ=", 0) != 0)
+        if (std::string_view(*e).rfind("TZ=", 0) != 0 &&
+            std::string_view(*e).rfind("XDG_CACHE_HOME=", 0) != 0)
             envStore.emplace_back(*e);
     envStore.emplace_back("TZ=UTC");
+    // The default fingerprint cache of these runs: one of this test program's own.
+    envStore.emplace_back("XDG_CACHE_HOME=" + testCacheHome());
     std::vector<char*> envp;
     for (auto& e : envStore)
         envp.push_back(e.data());
