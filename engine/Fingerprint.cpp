@@ -15,6 +15,8 @@
 #include "engine/uSearchHolper.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -177,10 +179,20 @@ constexpr unsigned kRotationalDepth = 2;
 constexpr size_t kStoreBatch = 4096;
 
 // Whether the block device of `device` (or the disk its partition belongs to) spins.
-// A device that is no block device (tmpfs, overlay, network) counts as not.
+// A device that is no block device (tmpfs, overlay, network) counts as not, and so does
+// a virtual machine's disk (virtio, Xen), which reports "rotational" whatever lies
+// behind it.
 bool onRotationalDisk(uint64_t device) {
-    const std::string base =
-        "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    const std::string base = "/sys/dev/block/" + std::to_string(major(device)) + ":" +
+                             std::to_string(minor(device));
+    char resolved[PATH_MAX];
+    if (::realpath(base.c_str(), resolved) != nullptr) {
+        const std::string_view where(resolved);
+        if (where.find("/virtio") != std::string_view::npos ||
+            where.find("/xen") != std::string_view::npos ||
+            where.find("/vbd-") != std::string_view::npos)
+            return false;
+    }
     for (const char* rel : {"/queue/rotational", "/../queue/rotational"}) {
         std::ifstream in(base + rel);
         int value = 0;
