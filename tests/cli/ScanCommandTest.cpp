@@ -200,6 +200,39 @@ TEST_F(ScanCommand, EachModeFindsItsGroups) {
     }
 }
 
+TEST_F(ScanCommand, CacheOptionsChooseTheFingerprintCache) {
+    // The default cache, one named with --cache (relative to the working folder), or
+    // none: the groups are the same each time, and a second run with the cache too.
+    ModeTree m;
+    const std::string defaultCache = testCacheHome() + "/pelidor/fingerprints.sqlite";
+    const std::string named = io.path("named.sqlite");
+    std::filesystem::remove(defaultCache);
+    const Groups same{{m.p("a/same1.bin"), m.p("b/same2.bin")}};
+    const struct {
+        std::vector<std::string> options;
+        std::string expectedFile; // empty: no cache file is made
+    } cases[] = {
+        {{"--no-cache"}, ""},
+        {{"--cache", "named.sqlite"}, named},
+        {{}, defaultCache},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options.empty() ? "default" : c.options.front());
+        for (int round = 0; round < 2; ++round) {
+            std::vector<std::string> args = c.options;
+            args.insert(args.end(), {"--format", "json", m.t.root()});
+            const Outcome o = run(args, io.root());
+            ASSERT_TRUE(o.exited);
+            EXPECT_EQ(o.status, 0);
+            EXPECT_EQ(jsonGroups(o), same);
+        }
+        if (c.expectedFile.empty())
+            EXPECT_FALSE(pathExists(defaultCache));
+        else
+            EXPECT_TRUE(pathExists(c.expectedFile));
+    }
+}
+
 TEST_F(ScanCommand, FiltersReachTheEngine) {
     ModeTree m;
     const struct {
