@@ -342,7 +342,9 @@ bool SaveAppConfig() {
     ini.writeString(kGeneral, "SetupVer", IniFile::escapeKey(c.SetupVer));
     ini.writeBool(kGeneral, "RecycleDelete", c.RecycleDelete);
     ini.writeBool(kGeneral, "AutoBackup", c.AutoBackup);
-    ini.writeBool(kGeneral, "RememberFingerprints", c.RememberFingerprints);
+    // On unless the file says otherwise: written once turned off, and kept from then on.
+    if (!c.RememberFingerprints || ini.valueExists(kGeneral, "RememberFingerprints"))
+        ini.writeBool(kGeneral, "RememberFingerprints", c.RememberFingerprints);
     ini.writeString(kGeneral, "backPath", IniFile::escapeKey(c.backPath));
     ini.writeString(kGeneral, "LastUpdate",
                     FormatDateTimeValue(c.LastUpdate, LocaleDecimalSeparator()));
