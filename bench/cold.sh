@@ -23,7 +23,9 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ $# -eq 1 ] || { echo "usage: bench/cold.sh [--scan PATH] [--base PATH] [--runs N] TREE" >&2; exit 2; }
-TREE=$1
+TREE=$(realpath "$1")
+SCAN=$(realpath "$SCAN")
+[ -n "$BASE" ] && BASE=$(realpath "$BASE")
 [ "$(id -u)" -eq 0 ] || { echo "bench/cold.sh: needs root to drop the page cache" >&2; exit 2; }
 [ -x "$SCAN" ] || { echo "bench/cold.sh: no pelidor-scan at $SCAN" >&2; exit 2; }
 
@@ -45,7 +47,7 @@ run() {
       warm) ;;
     esac
     (cd "$WORK" && /usr/bin/time -f "%e %M" -o "$WORK/time" "$@" > /dev/null 2> /dev/null < /dev/null) || true
-    read -r t m < "$WORK/time"
+    read -r t m < <(tail -n 1 "$WORK/time")
     times+=("$t")
     mems+=("$m")
   done

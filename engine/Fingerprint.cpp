@@ -176,15 +176,15 @@ bool sampleRecord(const TDuplicateFile& r, uint64_t& out) {
 // thread the system refuses to create leaves its share to the others.
 constexpr unsigned kSolidStateDepth = 16;
 constexpr unsigned kRotationalDepth = 2;
-constexpr size_t kStoreBatch = 4096;
+constexpr size_t kStoreBatch = 16384;
 
 // Whether the block device of `device` (or the disk its partition belongs to) spins.
 // A device that is no block device (tmpfs, overlay, network) counts as not, and so does
 // a virtual machine's disk (virtio, Xen), which reports "rotational" whatever lies
 // behind it.
 bool onRotationalDisk(uint64_t device) {
-    const std::string base = "/sys/dev/block/" + std::to_string(major(device)) + ":" +
-                             std::to_string(minor(device));
+    const std::string base =
+        "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
     char resolved[PATH_MAX];
     if (::realpath(base.c_str(), resolved) != nullptr) {
         const std::string_view where(resolved);
@@ -278,7 +278,8 @@ void TDuplicateFileThread::HashFiles() {
     std::unique_ptr<FingerprintCache> cache;
     std::vector<std::string> known(count);
     if (!FCachePath.empty() && count > 0 && !StopRequested())
-        cache = FingerprintCache::open(FCachePath);
+        cache =
+            FingerprintCache::open(FCachePath, FingerprintCache::kDefaultSizeLimit, 2000, &FStop);
     if (cache) {
         std::vector<FingerprintCache::Key> keys(count);
         for (size_t i = 0; i < count; ++i)

@@ -9,6 +9,7 @@
 // tried again.
 #include "engine/FingerprintCache.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -136,6 +137,14 @@ void setAside(const std::string& path) {
     removeDatabaseFiles(path);
 }
 
+// The table's order: device, then inode, both as the signed numbers SQLite stores.
+bool keyBefore(const FingerprintCache::Key& a, const FingerprintCache::Key& b) {
+    const auto da = static_cast<int64_t>(a.device), db = static_cast<int64_t>(b.device);
+    if (da != db)
+        return da < db;
+    return static_cast<int64_t>(a.inode) < static_cast<int64_t>(b.inode);
+}
+
 int64_t daysNow() {
     return static_cast<int64_t>(::time(nullptr)) / 86400;
 }
@@ -163,8 +172,21 @@ bool FingerprintCache::exec(const char* sql) {
     return true;
 }
 
+int FingerprintCache::busyWait(void* self, int count) {
+    // Called by SQLite while another connection holds the lock: 0 gives up.
+    constexpr int kStepMs = 10;
+    const auto* cache = static_cast<const FingerprintCache*>(self);
+    if (cache->stop_ != nullptr && cache->stop_->load(std::memory_order_relaxed) > 0)
+        return 0;
+    if (static_cast<int64_t>(count) * kStepMs >= cache->busyTimeoutMs_)
+        return 0;
+    ::usleep(kStepMs * 1000);
+    return 1;
+}
+
 std::unique_ptr<FingerprintCache> FingerprintCache::open(const std::string& path, int64_t sizeLimit,
-                                                         int busyTimeoutMs) {
+                                                         int busyTimeoutMs,
+                                                         const std::atomic<int32_t>* stop) {
     if (path.empty() || sqlite3_threadsafe() == 0)
         return nullptr;
     if (!makeFolders(parentFolder(path)))
@@ -179,12 +201,14 @@ std::unique_ptr<FingerprintCache> FingerprintCache::open(const std::string& path
         cache->path_ = path;
         cache->sizeLimit_ = sizeLimit;
         cache->today_ = daysNow();
+        cache->busyTimeoutMs_ = busyTimeoutMs;
+        cache->stop_ = stop;
         const int rc = sqlite3_open_v2(path.c_str(), &cache->db_,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
         if (rc != SQLITE_OK)
             return nullptr;
         sqlite3_extended_result_codes(cache->db_, 1);
-        sqlite3_busy_timeout(cache->db_, busyTimeoutMs);
+        sqlite3_busy_handler(cache->db_, &FingerprintCache::busyWait, cache.get());
         const int ready = cache->prepare();
         if (ready == SQLITE_OK)
             return cache;
@@ -211,9 +235,11 @@ int FingerprintCache::prepare() {
         return SQLITE_CANTOPEN; // a newer program's cache: left as it is
     readOnly_ = sqlite3_db_readonly(db_, "main") == 1;
     if (!readOnly_) {
-        // Best effort: a cache another program holds in a transaction keeps its mode.
-        exec("PRAGMA journal_mode=WAL");
+        // A cache another program holds locked beyond the wait is passed over at once.
+        if (!exec("PRAGMA journal_mode=WAL") && (lastError_ & 0xff) == SQLITE_BUSY)
+            return lastError_;
         exec("PRAGMA synchronous=NORMAL");
+        exec("PRAGMA cache_size=-16384");
         exec("PRAGMA journal_size_limit=4194304");
     }
     if (found == 0) {
@@ -299,34 +325,80 @@ void FingerprintCache::lookup(const std::vector<Key>& keys, std::vector<Entry>& 
     if (!usable() || keys.empty())
         return;
     std::vector<size_t> stale; // hits last seen before today
+    // Keys in the table's order (device, inode): lookups walk the tree forwards.
+    std::vector<size_t> order(keys.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return keyBefore(keys[a], keys[b]); });
+    // A row of the table (columns: device, inode, size, mtime, ctime, full, part, seen)
+    // against the keys of its file.
+    const auto take = [&](sqlite3_stmt* st, size_t first, size_t last) {
+        for (size_t n = first; n < last; ++n) {
+            const size_t i = order[n];
+            const Key& k = keys[i];
+            if (sqlite3_column_int64(st, 2) != k.size || sqlite3_column_int64(st, 3) != k.mtimeNs ||
+                sqlite3_column_int64(st, 4) != k.ctimeNs)
+                continue;
+            out[i].full = toHex(sqlite3_column_blob(st, 5), sqlite3_column_bytes(st, 5));
+            out[i].partial = toHex(sqlite3_column_blob(st, 6), sqlite3_column_bytes(st, 6));
+            if (sqlite3_column_int64(st, 7) < today_)
+                stale.push_back(i);
+        }
+    };
+    // Many keys against the table's size: one pass over the table beats a search a key.
+    int64_t pages = 0;
+    {
+        Statement count(db_, "PRAGMA page_count");
+        if (count.ok() && sqlite3_step(count.st) == SQLITE_ROW)
+            pages = sqlite3_column_int64(count.st, 0);
+    }
+    const bool wholeTable = static_cast<int64_t>(keys.size()) * 4 >= pages * 50;
     bool ok = exec("BEGIN");
     if (ok) {
-        Statement find(db_, "SELECT size, mtime, ctime, full, part, seen FROM fingerprints"
-                            " WHERE device = ?1 AND inode = ?2");
+        Statement find(db_, wholeTable
+                                ? "SELECT device, inode, size, mtime, ctime, full, part, seen"
+                                  " FROM fingerprints ORDER BY device, inode"
+                                : "SELECT device, inode, size, mtime, ctime, full, part, seen"
+                                  " FROM fingerprints WHERE device = ?1 AND inode = ?2");
         ok = find.ok();
         if (!ok)
             lastError_ = find.rc;
-        for (size_t i = 0; ok && i < keys.size(); ++i) {
-            const Key& k = keys[i];
-            sqlite3_bind_int64(find.st, 1, static_cast<sqlite3_int64>(k.device));
-            sqlite3_bind_int64(find.st, 2, static_cast<sqlite3_int64>(k.inode));
+        size_t n = 0;
+        while (ok && n < order.size()) {
+            if (!wholeTable) {
+                sqlite3_bind_int64(find.st, 1, static_cast<sqlite3_int64>(keys[order[n]].device));
+                sqlite3_bind_int64(find.st, 2, static_cast<sqlite3_int64>(keys[order[n]].inode));
+            }
             const int rc = sqlite3_step(find.st);
             if (rc == SQLITE_ROW) {
-                if (sqlite3_column_int64(find.st, 0) == k.size &&
-                    sqlite3_column_int64(find.st, 1) == k.mtimeNs &&
-                    sqlite3_column_int64(find.st, 2) == k.ctimeNs) {
-                    out[i].full =
-                        toHex(sqlite3_column_blob(find.st, 3), sqlite3_column_bytes(find.st, 3));
-                    out[i].partial =
-                        toHex(sqlite3_column_blob(find.st, 4), sqlite3_column_bytes(find.st, 4));
-                    if (sqlite3_column_int64(find.st, 5) < today_)
-                        stale.push_back(i);
+                Key row;
+                row.device = static_cast<uint64_t>(sqlite3_column_int64(find.st, 0));
+                row.inode = static_cast<uint64_t>(sqlite3_column_int64(find.st, 1));
+                const uint64_t device = row.device, inode = row.inode;
+                const auto before = [&](size_t idx) { return keyBefore(keys[order[idx]], row); };
+                while (n < order.size() && before(n))
+                    ++n;
+                size_t last = n;
+                while (last < order.size() && keys[order[last]].device == device &&
+                       keys[order[last]].inode == inode)
+                    ++last;
+                take(find.st, n, last);
+                if (!wholeTable) {
+                    n = std::max(last, n + 1);
+                    sqlite3_reset(find.st);
+                } else {
+                    n = last;
                 }
-            } else if (rc != SQLITE_DONE) {
+            } else if (rc == SQLITE_DONE) {
+                if (wholeTable)
+                    break;
+                ++n;
+                sqlite3_reset(find.st);
+            } else {
                 lastError_ = rc;
                 ok = false;
             }
-            sqlite3_reset(find.st);
         }
     }
     if (ok)
@@ -366,8 +438,14 @@ int FingerprintCache::writeBatch(const std::vector<std::pair<Key, Entry>>& batch
         return lastError_;
     Statement upsert(db_, kUpsert);
     int rc = upsert.ok() ? SQLITE_OK : upsert.rc;
-    for (size_t i = 0; rc == SQLITE_OK && i < batch.size(); ++i) {
-        const auto& [k, e] = batch[i];
+    // In the table's order: each row lands beside the one before.
+    std::vector<size_t> order(batch.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return keyBefore(batch[a].first, batch[b].first); });
+    for (size_t n = 0; rc == SQLITE_OK && n < order.size(); ++n) {
+        const auto& [k, e] = batch[order[n]];
         sqlite3_bind_int64(upsert.st, 1, static_cast<sqlite3_int64>(k.device));
         sqlite3_bind_int64(upsert.st, 2, static_cast<sqlite3_int64>(k.inode));
         sqlite3_bind_int64(upsert.st, 3, k.size);

@@ -12,6 +12,7 @@
 // Two processes may use the same file at once (write-ahead log, busy timeout).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -52,9 +53,12 @@ public:
     // the cache at `path`. A file that is not a database, or a damaged one, is set aside
     // as `path`.damaged and replaced by an empty one. Null when the cache cannot be used
     // at all (locked beyond the busy timeout, newer format, no folder, ...); a cache
-    // that can only be read opens for lookups.
-    static std::unique_ptr<FingerprintCache>
-    open(const std::string& path, int64_t sizeLimit = kDefaultSizeLimit, int busyTimeoutMs = 2000);
+    // that can only be read opens for lookups. While another program holds the file,
+    // each step waits up to `busyTimeoutMs`, less when `stop` (if given) becomes above 0.
+    static std::unique_ptr<FingerprintCache> open(const std::string& path,
+                                                  int64_t sizeLimit = kDefaultSizeLimit,
+                                                  int busyTimeoutMs = 2000,
+                                                  const std::atomic<int32_t>* stop = nullptr);
 
     // Empties the cache file at `path` (removing it and its log). True when nothing
     // remains.
@@ -88,6 +92,9 @@ private:
     bool failed_ = false;
     int64_t sizeLimit_ = kDefaultSizeLimit;
     int64_t today_ = 0; // days since 1970-01-01
+    int busyTimeoutMs_ = 2000;
+    const std::atomic<int32_t>* stop_ = nullptr;
+    static int busyWait(void* self, int count);
 };
 
 } // namespace pelidor
