@@ -2,6 +2,7 @@
 // whatever happened to the files or to the cache file in between.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -421,6 +422,66 @@ TEST(FingerprintCache, OldEntriesAreDroppedAndTheFileStaysBounded) {
     EXPECT_EQ(out[0].partial, md5);
     c.reset();
     EXPECT_LE(static_cast<int64_t>(fs::file_size(cache)), limit);
+}
+
+TEST(FingerprintCache, LookupsFindEveryStoredRowAndNothingElse) {
+    // Few keys are searched one by one, many in one pass over the table; both ways give
+    // the same answers, for files listed twice (hard links) and for device and inode
+    // numbers above 2^63 too.
+    TempTree home;
+    auto c = FingerprintCache::open(home.path("fingerprints.sqlite"));
+    ASSERT_NE(c, nullptr);
+    const auto hex = [](uint64_t n) {
+        char text[33];
+        std::snprintf(text, sizeof text, "%016llX%016llX", static_cast<unsigned long long>(n),
+                      static_cast<unsigned long long>(~n));
+        return std::string(text);
+    };
+    const uint64_t high = uint64_t{1} << 63;
+    std::vector<std::pair<FingerprintCache::Key, FingerprintCache::Entry>> batch;
+    for (uint64_t i = 0; i < 600; ++i) {
+        const uint64_t device = i % 3 == 0 ? high + 5 : 7;
+        batch.push_back({{device, (i % 2 ? high : 0) + i * 2, static_cast<int64_t>(i), 1, 2},
+                         {hex(i), i % 5 == 0 ? hex(i + 1) : std::string()}});
+    }
+    c->store(batch);
+    ASSERT_TRUE(c->writable());
+    std::vector<FingerprintCache::Key> keys;
+    std::vector<FingerprintCache::Entry> expected;
+    for (uint64_t i = 0; i < 600; ++i) {
+        keys.push_back(batch[i].first);
+        expected.push_back(batch[i].second);
+        if (i % 7 == 0) { // the same file again, and a file next to it that is not stored
+            keys.push_back(batch[i].first);
+            expected.push_back(batch[i].second);
+            FingerprintCache::Key other = batch[i].first;
+            ++other.inode;
+            keys.push_back(other);
+            expected.push_back({});
+        }
+        if (i % 11 == 0) { // the same file with another size
+            FingerprintCache::Key changed = batch[i].first;
+            ++changed.size;
+            keys.push_back(changed);
+            expected.push_back({});
+        }
+    }
+    std::vector<FingerprintCache::Entry> many;
+    c->lookup(keys, many);
+    ASSERT_EQ(many.size(), keys.size());
+    for (size_t start = 0; start < keys.size(); start += 97) {
+        const std::vector<FingerprintCache::Key> few(keys.begin() + start,
+                                                     keys.begin() + start + 1);
+        std::vector<FingerprintCache::Entry> one;
+        c->lookup(few, one);
+        ASSERT_EQ(one.size(), 1u);
+        EXPECT_EQ(one[0].full, expected[start].full) << start;
+        EXPECT_EQ(one[0].partial, expected[start].partial) << start;
+    }
+    for (size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_EQ(many[i].full, expected[i].full) << i;
+        EXPECT_EQ(many[i].partial, expected[i].partial) << i;
+    }
 }
 
 TEST(FingerprintCache, ClearEmptiesTheCache) {
