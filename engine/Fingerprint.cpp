@@ -315,6 +315,14 @@ void TDuplicateFileThread::HashFiles() {
                 toSample.insert(toSample.end(), members.begin(), members.end());
         }
         std::sort(toSample.begin(), toSample.end());
+        // On a rotational disk the samples (whose order nothing reports) are read in the
+        // order of the files on the disk, as far as the inode numbers tell it.
+        if (FReadDepth == 0 && depth == kRotationalDepth)
+            std::stable_sort(toSample.begin(), toSample.end(), [&](size_t a, size_t b) {
+                const TDuplicateFile& x = *FFileList[a];
+                const TDuplicateFile& y = *FFileList[b];
+                return x.Device != y.Device ? x.Device < y.Device : x.Inode < y.Inode;
+            });
         std::vector<uint64_t> sample(count, 0);
         std::vector<uint8_t> sampled(count, 0);
         std::atomic<size_t> next{0};

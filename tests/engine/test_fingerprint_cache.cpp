@@ -424,6 +424,36 @@ TEST(FingerprintCache, OldEntriesAreDroppedAndTheFileStaysBounded) {
     EXPECT_LE(static_cast<int64_t>(fs::file_size(cache)), limit);
 }
 
+TEST(Fingerprints, ReadsInFlightNeverChangeTheResultOrTheReports) {
+    // One read at a time or many: the same groups, code 4 for every record in list order.
+    TempTree tree;
+    fillTree(tree);
+    for (int i = 0; i < 40; ++i)
+        tree.writeSized("n/" + std::to_string(i), 40000, static_cast<uint32_t>(i % 4));
+    for (TDuplicateType mode : {dtMd5, dtMd5Part}) {
+        std::optional<Groups> first;
+        for (unsigned depth : {1u, 2u, 16u, 64u}) {
+            SCOPED_TRACE(testing::Message() << static_cast<int>(mode) << " depth " << depth);
+            TSearchHolper holder;
+            holder.SetReadDepth(depth);
+            RecordingReceiver receiver;
+            const auto out =
+                runScan(holder, {.mode = mode, .paths = {tree.root()}, .hashThreads = 1}, receiver);
+            // Code 4 names every record of code 3's count once.
+            const Strings hashed = hashedPaths(out.reports);
+            EXPECT_EQ(std::set<std::string>(hashed.begin(), hashed.end()).size(), hashed.size());
+            const auto start = std::find_if(out.reports.begin(), out.reports.end(),
+                                            [](const auto& r) { return r.code == spHashStart; });
+            ASSERT_NE(start, out.reports.end());
+            EXPECT_EQ(static_cast<int64_t>(hashed.size()), start->arg);
+            if (!first)
+                first = normalized(out.groups);
+            else
+                EXPECT_EQ(normalized(out.groups), *first);
+        }
+    }
+}
+
 TEST(FingerprintCache, LookupsFindEveryStoredRowAndNothingElse) {
     // Few keys are searched one by one, many in one pass over the table; both ways give
     // the same answers, for files listed twice (hard links) and for device and inode
