@@ -18,6 +18,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <openssl/evp.h>
@@ -136,8 +137,9 @@ bool sameStatusChange(const platform::FileStatus& st, const TDuplicateFile& r) {
 
 // The fingerprint of a record, empty when the file is gone, unreadable, no longer the
 // file the walk saw, or when a stop came while it was read.
-// When `unchanged` is given, it tells whether the file's status-change time stayed the
-// walk's from before the read to after it (only such a fingerprint may be remembered).
+// When `unchanged` is given, it tells whether the file's status-change time at the open
+// was the walk's: only such a fingerprint may be remembered. (A write during the read
+// changes that time after it, and the remembered key, the walk's, never matches again.)
 std::string fingerprintRecord(const TDuplicateFile& r, bool whole, const std::atomic<int32_t>& stop,
                               bool* unchanged = nullptr) {
     const platform::ReadFile file = platform::ReadFile::openShared(r.FileName);
@@ -147,12 +149,11 @@ std::string fingerprintRecord(const TDuplicateFile& r, bool whole, const std::at
     // A write during a longer read shows in the modification time.
     const bool longRead = whole && r.FileSize >= static_cast<int64_t>(kReadBlock);
     platform::FileStatus after;
-    const bool haveAfter = (longRead || unchanged != nullptr) && !md5.empty() && file.status(after);
-    if (md5.empty() || (longRead && (!haveAfter || !sameAsWalked(after, r))))
+    if (md5.empty() || (longRead && (!file.status(after) || !sameAsWalked(after, r))))
         return {};
     if (unchanged != nullptr)
-        *unchanged = haveAfter && sameStatusChange(file.openStatus(), r) &&
-                     sameStatusChange(after, r) && sameAsWalked(after, r);
+        *unchanged =
+            sameStatusChange(file.openStatus(), r) && (!longRead || sameStatusChange(after, r));
     return md5;
 }
 
@@ -176,7 +177,8 @@ bool sampleRecord(const TDuplicateFile& r, uint64_t& out) {
 // thread the system refuses to create leaves its share to the others.
 constexpr unsigned kSolidStateDepth = 16;
 constexpr unsigned kRotationalDepth = 2;
-constexpr size_t kStoreBatch = 16384;
+constexpr size_t kStoreBatch = 65536;
+constexpr int64_t kRacyMarginNs = 100'000'000;
 
 // Whether the block device of `device` (or the disk its partition belongs to) spins.
 // A device that is no block device (tmpfs, overlay, network) counts as not, and so does
@@ -273,6 +275,13 @@ void TDuplicateFileThread::HashFiles() {
     const size_t count = FFileList.size();
     Post(spHashStart, static_cast<int64_t>(count));
     const bool whole = FdtMode == dtMd5;
+    // A file whose status-change time lies this close to now could change again within
+    // the same tick of the file system's clock, keeping its key: its fingerprint is not
+    // remembered. Files changed after this moment get a later time.
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const int64_t rememberBefore =
+        static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec - kRacyMarginNs;
 
     // Fingerprints remembered from earlier scans, looked up all at once.
     std::unique_ptr<FingerprintCache> cache;
@@ -409,7 +418,8 @@ void TDuplicateFileThread::HashFiles() {
             } else if (FHashPlan[i]) {
                 bool unchanged = false;
                 record.Md5 = fingerprintRecord(record, whole, FStop, cache ? &unchanged : nullptr);
-                if (unchanged && !record.Md5.empty())
+                if (unchanged && !record.Md5.empty() &&
+                    record.CTimeSec * 1000000000 + record.CTimeNsec < rememberBefore)
                     remember(record, record.Md5);
             } else {
                 record.Md5.clear();
