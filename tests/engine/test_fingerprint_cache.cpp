@@ -94,7 +94,6 @@ void settle() {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 }
 
-constexpr TDuplicateType kAllModes[] = {dtMd5, dtMd5Part, dtFileName, dtDataSize};
 
 TEST(FingerprintCache, SecondScanEqualsTheFirstInEveryMode) {
     // The mode order makes one scan find entries of the other kind in the cache.
