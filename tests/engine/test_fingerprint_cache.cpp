@@ -94,7 +94,6 @@ void settle() {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 }
 
-
 TEST(FingerprintCache, SecondScanEqualsTheFirstInEveryMode) {
     // The mode order makes one scan find entries of the other kind in the cache.
     TempTree tree;
