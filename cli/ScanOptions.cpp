@@ -28,6 +28,8 @@ enum class OptionId {
     MaxSize,
     Format,
     Quiet,
+    NoCache,
+    CacheFile,
     Help,
     Version
 };
@@ -40,11 +42,12 @@ struct OptionInfo {
 };
 
 constexpr OptionInfo kOptions[] = {
-    {"mode", 0, true, OptionId::Mode},           {"include", 0, true, OptionId::Include},
-    {"exclude", 0, true, OptionId::Exclude},     {"exclude-dir", 0, true, OptionId::ExcludeDir},
-    {"min-size", 0, true, OptionId::MinSize},    {"max-size", 0, true, OptionId::MaxSize},
-    {"format", 0, true, OptionId::Format},       {"quiet", 'q', false, OptionId::Quiet},
-    {"help", 'h', false, OptionId::Help},        {"version", 'V', false, OptionId::Version},
+    {"mode", 0, true, OptionId::Mode},         {"include", 0, true, OptionId::Include},
+    {"exclude", 0, true, OptionId::Exclude},   {"exclude-dir", 0, true, OptionId::ExcludeDir},
+    {"min-size", 0, true, OptionId::MinSize},  {"max-size", 0, true, OptionId::MaxSize},
+    {"format", 0, true, OptionId::Format},     {"quiet", 'q', false, OptionId::Quiet},
+    {"no-cache", 0, false, OptionId::NoCache}, {"cache", 0, true, OptionId::CacheFile},
+    {"help", 'h', false, OptionId::Help},      {"version", 'V', false, OptionId::Version},
     {"reference", 0, true, OptionId::Reference},
 };
 
@@ -251,6 +254,12 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
         case OptionId::Quiet:
             o.quiet = true;
             break;
+        case OptionId::NoCache:
+            o.noCache = true;
+            break;
+        case OptionId::CacheFile:
+            o.cacheFile = *value;
+            break;
         case OptionId::Help:
             result.status = ParseStatus::Help;
             return result;
@@ -263,6 +272,8 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
     if (o.maxSize >= 0 && o.minSize > o.maxSize)
         return fail("--min-size " + std::to_string(o.minSize) + " is larger than --max-size " +
                     std::to_string(o.maxSize));
+    if (o.noCache && !o.cacheFile.empty())
+        return fail("--no-cache and --cache exclude each other");
     if (o.folders.empty())
         return fail("no folder given (see --help)");
     return result;
@@ -437,6 +448,9 @@ Options:
                       files, and empty ignores both sizes
   --format FORMAT     text (default), csv or json
   -q, --quiet         no progress line on standard error
+  --no-cache          neither use nor fill the fingerprint cache
+  --cache FILE        use FILE as the fingerprint cache (default:
+                      $XDG_CACHE_HOME/pelidor/fingerprints.sqlite)
   -h, --help          show this help and exit
   -V, --version       show the version and exit
   --                  end of options: every later argument is a folder

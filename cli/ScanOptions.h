@@ -31,6 +31,8 @@ struct ScanOptions {
     int64_t minSize = 0;
     int64_t maxSize = -1; // negative: no upper bound
     bool quiet = false;
+    bool noCache = false;  // --no-cache: fingerprints are neither looked up nor stored
+    std::string cacheFile; // --cache FILE; empty: the default cache
 };
 
 enum class ParseStatus { Run, Help, Version, Error };

@@ -38,6 +38,7 @@
 
 #include "cli/ScanOptions.h"
 #include "cli/ScanOutput.h"
+#include "engine/FingerprintCache.h"
 #include "engine/uSearchHolper.h"
 
 namespace {
@@ -432,6 +433,9 @@ int runScan(const ScanOptions& options, const std::vector<std::string>& folders,
     ScanReceiver receiver;
     auto& holper = GetSearchHolper();
     const EngineRequest request = engineRequest(options);
+    holper.SetFingerprintCache(options.noCache              ? std::string()
+                               : !options.cacheFile.empty() ? absoluteFolder(options.cacheFile)
+                                                            : FingerprintCache::defaultPath());
     const uint32_t started = holper.FindDuplicateFiles(
         &receiver, request.type, &folders, &options.includes, &excludeDirs, &options.excludes,
         request.beginSize, request.endSize);

@@ -283,6 +283,7 @@ void LoadAppConfig() {
     c.SetupVer = readText(ini, "SetupVer", {});
     c.RecycleDelete = ini.readBool(kGeneral, "RecycleDelete", true);
     c.AutoBackup = ini.readBool(kGeneral, "AutoBackup", true);
+    c.RememberFingerprints = ini.readBool(kGeneral, "RememberFingerprints", true);
     c.backPath = readText(ini, "backPath", c.DataPath);
     // A NUL byte would cut the folder short where the system takes the path: a
     // different folder. Such a value counts as absent.
@@ -361,6 +362,9 @@ bool SaveAppConfig() {
     ini.writeString(kGeneral, "SetupVer", IniFile::escapeKey(c.SetupVer));
     ini.writeBool(kGeneral, "RecycleDelete", c.RecycleDelete);
     ini.writeBool(kGeneral, "AutoBackup", c.AutoBackup);
+    // On unless the file says otherwise: written once turned off, and kept from then on.
+    if (!c.RememberFingerprints || ini.valueExists(kGeneral, "RememberFingerprints"))
+        ini.writeBool(kGeneral, "RememberFingerprints", c.RememberFingerprints);
     ini.writeString(kGeneral, "backPath", IniFile::escapeKey(c.backPath));
     ini.writeString(kGeneral, "LastUpdate",
                     FormatDateTimeValue(c.LastUpdate, LocaleDecimalSeparator()));

@@ -44,7 +44,8 @@ struct TAppConfig {
     int32_t header0 = 0, header1 = 0, header2 = 0, header3 = 0, header4 = 0; // column widths
     bool RecycleDelete = true;
     bool AutoBackup = true;
-    std::string backPath; // folder of the backup archives
+    bool RememberFingerprints = true; // scans use the fingerprint cache
+    std::string backPath;             // folder of the backup archives
     // 0 file name, 1 partial hash, 2 full hash, 3 zero-size files. A new settings file
     // starts with the full hash: the name mode alone must never decide what is deleted.
     int32_t CompareMode = 2;

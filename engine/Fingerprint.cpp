@@ -7,15 +7,26 @@
 // fingerprint stays empty). Files are hashed on several threads; code 4 is still
 // posted once per record, in list order, no file is started after a stop, and a stop
 // also gives up the file in hand between two blocks (it keeps an empty fingerprint).
+//
+// Several reads stay in flight (a cold disk answers many requests at once far faster
+// than one at a time): the pass runs on as many threads as the device's depth asks for.
+// Fingerprints remembered in the cache (FingerprintCache.h) are taken without reading
+// the file; new ones are stored in batches.
 #include "engine/uSearchHolper.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fstream>
 #include <functional>
 #include <openssl/evp.h>
+#include <sys/sysmacros.h>
 #include <system_error>
 #include <unordered_map>
 
+#include "engine/FingerprintCache.h"
 #include "platform/FileSystem.h"
 
 namespace pelidor {
@@ -120,10 +131,17 @@ bool sameAsWalked(const platform::FileStatus& st, const TDuplicateFile& r) {
            st.device == r.Device;
 }
 
+bool sameStatusChange(const platform::FileStatus& st, const TDuplicateFile& r) {
+    return st.ctimeSec == r.CTimeSec && st.ctimeNsec == r.CTimeNsec;
+}
+
 // The fingerprint of a record, empty when the file is gone, unreadable, no longer the
 // file the walk saw, or when a stop came while it was read.
-std::string fingerprintRecord(const TDuplicateFile& r, bool whole,
-                              const std::atomic<int32_t>& stop) {
+// When `unchanged` is given, it tells whether the file's status-change time at the open
+// was the walk's: only such a fingerprint may be remembered. (A write during the read
+// changes that time after it, and the remembered key, the walk's, never matches again.)
+std::string fingerprintRecord(const TDuplicateFile& r, bool whole, const std::atomic<int32_t>& stop,
+                              bool* unchanged = nullptr) {
     const platform::ReadFile file = platform::ReadFile::openShared(r.FileName);
     if (!file.valid() || !sameAsWalked(file.openStatus(), r))
         return {};
@@ -133,6 +151,9 @@ std::string fingerprintRecord(const TDuplicateFile& r, bool whole,
     platform::FileStatus after;
     if (md5.empty() || (longRead && (!file.status(after) || !sameAsWalked(after, r))))
         return {};
+    if (unchanged != nullptr)
+        *unchanged =
+            sameStatusChange(file.openStatus(), r) && (!longRead || sameStatusChange(after, r));
     return md5;
 }
 
@@ -154,6 +175,60 @@ bool sampleRecord(const TDuplicateFile& r, uint64_t& out) {
 
 // Runs body(worker) on up to `count` threads, the calling thread being one of them; a
 // thread the system refuses to create leaves its share to the others.
+constexpr unsigned kSolidStateDepth = 16;
+constexpr unsigned kRotationalDepth = 2;
+constexpr size_t kStoreBatch = 65536;
+constexpr int64_t kRacyMarginNs = 100'000'000;
+
+// Whether the block device of `device` (or the disk its partition belongs to) spins.
+// A device that is no block device (tmpfs, overlay, network) counts as not, and so does
+// a virtual machine's disk (virtio, Xen), which reports "rotational" whatever lies
+// behind it.
+bool onRotationalDisk(uint64_t device) {
+    const std::string base =
+        "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    char resolved[PATH_MAX];
+    if (::realpath(base.c_str(), resolved) != nullptr) {
+        const std::string_view where(resolved);
+        if (where.find("/virtio") != std::string_view::npos ||
+            where.find("/xen") != std::string_view::npos ||
+            where.find("/vbd-") != std::string_view::npos)
+            return false;
+    }
+    for (const char* rel : {"/queue/rotational", "/../queue/rotational"}) {
+        std::ifstream in(base + rel);
+        int value = 0;
+        if (in >> value)
+            return value == 1;
+    }
+    return false;
+}
+
+// Reads in flight for these files: few when any of them lies on a rotational disk (its
+// head moves for each), many otherwise.
+unsigned readDepthFor(const std::vector<std::unique_ptr<TDuplicateFile>>& list) {
+    std::vector<uint64_t> devices;
+    for (const auto& r : list)
+        if (std::find(devices.begin(), devices.end(), r->Device) == devices.end())
+            devices.push_back(r->Device);
+    for (uint64_t device : devices)
+        if (onRotationalDisk(device))
+            return kRotationalDepth;
+    return kSolidStateDepth;
+}
+
+FingerprintCache::Key cacheKey(const TDuplicateFile& r) {
+    return {r.Device, r.Inode, r.FileSize, r.MTimeSec * 1000000000 + r.MTimeNsec,
+            r.CTimeSec * 1000000000 + r.CTimeNsec};
+}
+
+// The remembered fingerprint for the mode; files below kPartialLimit have one digest.
+std::string knownFingerprint(const FingerprintCache::Entry& e, int64_t size, bool whole) {
+    if (size < kPartialLimit)
+        return !e.full.empty() ? e.full : e.partial;
+    return whole ? e.full : e.partial;
+}
+
 template <typename Body>
 void runOnThreads(unsigned count, Body body) {
     std::vector<std::thread> extra;
@@ -200,10 +275,38 @@ void TDuplicateFileThread::HashFiles() {
     const size_t count = FFileList.size();
     Post(spHashStart, static_cast<int64_t>(count));
     const bool whole = FdtMode == dtMd5;
-    const unsigned threads =
-        static_cast<unsigned>(std::min<size_t>(FHashThreadCount, std::max<size_t>(count, 1)));
+    // A file whose status-change time lies this close to now could change again within
+    // the same tick of the file system's clock, keeping its key: its fingerprint is not
+    // remembered. Files changed after this moment get a later time.
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const int64_t rememberBefore =
+        static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec - kRacyMarginNs;
+
+    // Fingerprints remembered from earlier scans, looked up all at once.
+    std::unique_ptr<FingerprintCache> cache;
+    std::vector<std::string> known(count);
+    if (!FCachePath.empty() && count > 0 && !StopRequested())
+        cache =
+            FingerprintCache::open(FCachePath, FingerprintCache::kDefaultSizeLimit, 2000, &FStop);
+    if (cache) {
+        std::vector<FingerprintCache::Key> keys(count);
+        for (size_t i = 0; i < count; ++i)
+            keys[i] = cacheKey(*FFileList[i]);
+        std::vector<FingerprintCache::Entry> entries;
+        cache->lookup(keys, entries);
+        for (size_t i = 0; i < count; ++i)
+            known[i] = knownFingerprint(entries[i], FFileList[i]->FileSize, whole);
+    }
+    size_t toRead = 0;
+    for (size_t i = 0; i < count; ++i)
+        toRead += known[i].empty() ? 1 : 0;
+    const unsigned depth = FReadDepth != 0 ? FReadDepth : readDepthFor(FFileList);
+    const unsigned threads = static_cast<unsigned>(
+        std::min<size_t>(std::max(FHashThreadCount, depth), std::max<size_t>(toRead, 1)));
 
     // Work ahead (whole-file mode): find the large files that cannot have a duplicate.
+    // Sizes whose files are all remembered need no sample.
     FHashPlan.assign(count, 1);
     if (whole && count > 1 && !StopRequested()) {
         std::unordered_map<int64_t, std::vector<size_t>> bySize;
@@ -211,17 +314,29 @@ void TDuplicateFileThread::HashFiles() {
             if (FFileList[i]->FileSize >= kSampleMin)
                 bySize[FFileList[i]->FileSize].push_back(i);
         std::vector<size_t> toSample;
-        for (auto& [size, members] : bySize)
-            if (members.size() > 1)
-                toSample.insert(toSample.end(), members.begin(), members.end());
-            else
+        for (auto& [size, members] : bySize) {
+            if (members.size() < 2) {
                 FHashPlan[members.front()] = 0; // its size is unique
+                continue;
+            }
+            if (std::any_of(members.begin(), members.end(),
+                            [&](size_t i) { return known[i].empty(); }))
+                toSample.insert(toSample.end(), members.begin(), members.end());
+        }
         std::sort(toSample.begin(), toSample.end());
+        // On a rotational disk the samples (whose order nothing reports) are read in the
+        // order of the files on the disk, as far as the inode numbers tell it.
+        if (FReadDepth == 0 && depth == kRotationalDepth)
+            std::stable_sort(toSample.begin(), toSample.end(), [&](size_t a, size_t b) {
+                const TDuplicateFile& x = *FFileList[a];
+                const TDuplicateFile& y = *FFileList[b];
+                return x.Device != y.Device ? x.Device < y.Device : x.Inode < y.Inode;
+            });
         std::vector<uint64_t> sample(count, 0);
         std::vector<uint8_t> sampled(count, 0);
         std::atomic<size_t> next{0};
         std::atomic<bool> stopped{false};
-        runOnThreads(threads, [&] {
+        runOnThreads(std::min<unsigned>(threads, std::max<size_t>(toSample.size(), 1)), [&] {
             for (;;) {
                 if (StopRequested()) {
                     stopped = true;
@@ -236,7 +351,7 @@ void TDuplicateFileThread::HashFiles() {
         });
         if (!stopped) {
             for (auto& [size, members] : bySize) {
-                if (members.size() < 2)
+                if (members.size() < 2 || !sampled[members.front()])
                     continue;
                 // A failed sample might still match anything: then nothing is ruled out.
                 const bool anyFailed = std::any_of(members.begin(), members.end(),
@@ -247,13 +362,37 @@ void TDuplicateFileThread::HashFiles() {
                 for (size_t i : members)
                     ++seen[sample[i]];
                 for (size_t i : members)
-                    if (seen[sample[i]] == 1)
+                    if (seen[sample[i]] == 1 && known[i].empty())
                         FHashPlan[i] = 0;
             }
         } else {
             std::fill(FHashPlan.begin(), FHashPlan.end(), 1);
         }
     }
+
+    // New fingerprints go to the cache in batches, one transaction each.
+    std::mutex pendingLock;
+    std::vector<std::pair<FingerprintCache::Key, FingerprintCache::Entry>> pending;
+    std::mutex storeLock;
+    const auto remember = [&](const TDuplicateFile& r, const std::string& md5) {
+        FingerprintCache::Entry entry;
+        // Below kPartialLimit both kinds are the digest of the whole file.
+        if (whole || r.FileSize < kPartialLimit)
+            entry.full = md5;
+        if (!whole || r.FileSize < kPartialLimit)
+            entry.partial = md5;
+        std::vector<std::pair<FingerprintCache::Key, FingerprintCache::Entry>> batch;
+        {
+            std::lock_guard lock(pendingLock);
+            pending.emplace_back(cacheKey(r), std::move(entry));
+            if (pending.size() >= kStoreBatch)
+                batch.swap(pending);
+        }
+        if (!batch.empty()) {
+            std::lock_guard lock(storeLock);
+            cache->store(batch);
+        }
+    };
 
     // The pass proper: code 4 in list order, the first file always, no file after a stop.
     std::mutex dispatch;
@@ -274,7 +413,17 @@ void TDuplicateFileThread::HashFiles() {
                 Post(spHashFile, 0, FFileList[i]->FileName);
             }
             TDuplicateFile& record = *FFileList[i];
-            record.Md5 = FHashPlan[i] ? fingerprintRecord(record, whole, FStop) : std::string();
+            if (!known[i].empty()) {
+                record.Md5 = std::move(known[i]);
+            } else if (FHashPlan[i]) {
+                bool unchanged = false;
+                record.Md5 = fingerprintRecord(record, whole, FStop, cache ? &unchanged : nullptr);
+                if (unchanged && !record.Md5.empty() &&
+                    record.CTimeSec * 1000000000 + record.CTimeNsec < rememberBefore)
+                    remember(record, record.Md5);
+            } else {
+                record.Md5.clear();
+            }
             if (StopRequested()) {
                 std::lock_guard lock(dispatch);
                 stopped = true;
@@ -282,6 +431,8 @@ void TDuplicateFileThread::HashFiles() {
             }
         }
     });
+    if (cache && !pending.empty())
+        cache->store(pending);
     if (!stopped)
         Post(spHashDone, 0);
 }

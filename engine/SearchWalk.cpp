@@ -644,6 +644,8 @@ void TDuplicateFileThread::SearchFolder(const std::string& Path,
         record->Inode = st.inode;
         record->MTimeSec = st.mtimeSec;
         record->MTimeNsec = st.mtimeNsec;
+        record->CTimeSec = st.ctimeSec;
+        record->CTimeNsec = st.ctimeNsec;
         List.push_back(std::move(record));
     }
 }

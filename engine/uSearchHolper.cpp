@@ -128,6 +128,8 @@ uint32_t TSearchHolper::FindDuplicateFiles(TSearchProgressReceiver* MsgWnd, TDup
     worker->FendSize = endSize;
     worker->FdtMode = dt;
     worker->FHashThreadCount = HashThreads();
+    worker->FReadDepth = ReadDepth();
+    worker->FCachePath = FingerprintCachePath();
 
     {
         std::lock_guard lock(FLock);
@@ -167,6 +169,16 @@ unsigned TSearchHolper::HashThreads() const {
         return count;
     const unsigned hw = std::thread::hardware_concurrency();
     return std::clamp(hw, 1u, 4u);
+}
+
+void TSearchHolper::SetFingerprintCache(std::string path) {
+    std::lock_guard lock(FLock);
+    FCachePath = std::move(path);
+}
+
+std::string TSearchHolper::FingerprintCachePath() const {
+    std::lock_guard lock(FLock);
+    return FCachePath;
 }
 
 void TSearchHolper::WorkerEnded(TDuplicateFileThread* worker) {

@@ -54,6 +54,8 @@ struct TDuplicateFile {
     uint64_t Inode = 0;
     int64_t MTimeSec = 0;
     int32_t MTimeNsec = 0;
+    int64_t CTimeSec = 0; // status-change time
+    int32_t CTimeNsec = 0;
 };
 
 // The comparison mode (stored in one byte; the values are part of the settings file).
@@ -110,6 +112,8 @@ public:
     int64_t FendSize = -1; // negative: no upper bound
     TDuplicateType FdtMode = dtMd5;
     unsigned FHashThreadCount = 1; // threads of this run (TSearchHolper::HashThreads at start)
+    unsigned FReadDepth = 0;       // reads in flight (0: chosen by the files' device)
+    std::string FCachePath;        // the fingerprint cache; empty: none
     TSearchProgressReceiver* FWnd = nullptr;                // null: no progress is posted
     std::vector<std::unique_ptr<TDuplicateFile>> FFileList; // the working list
     TDuplicateResult* FDuplicateResult = nullptr;           // not owned
@@ -206,6 +210,18 @@ public:
     void SetHashThreads(unsigned count) { FHashThreads.store(count, std::memory_order_relaxed); }
     unsigned HashThreads() const;
 
+    // How many reads the fingerprint pass keeps in flight (0: by the device of the files:
+    // few on a rotational disk, many on solid-state and virtual ones). Applies from the
+    // next scan.
+    void SetReadDepth(unsigned depth) { FReadDepth.store(depth, std::memory_order_relaxed); }
+    unsigned ReadDepth() const { return FReadDepth.load(std::memory_order_relaxed); }
+
+    // The fingerprint cache the next scans use (FingerprintCache.h); empty: none (the
+    // default). A cache that cannot be used is passed over: the scan's result is the
+    // same with or without it.
+    void SetFingerprintCache(std::string path);
+    std::string FingerprintCachePath() const;
+
 private:
     friend class TDuplicateFileThread;
     void WorkerEnded(TDuplicateFileThread* worker);
@@ -217,6 +233,8 @@ private:
     TDuplicateFileThread* ActiveSearchThread = nullptr; // guarded by FLock
     std::unique_ptr<TDuplicateFileThread> FWorker;      // the last worker, joined before reuse
     std::atomic<unsigned> FHashThreads{0};
+    std::atomic<unsigned> FReadDepth{0};
+    std::string FCachePath; // guarded by FLock
 };
 
 // The program's single controller, created on first use.

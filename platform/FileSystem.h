@@ -38,6 +38,8 @@ struct FileStatus {
     int32_t mtimeNsec = 0;
     int64_t createSec = 0; // birth time where recorded, else status-change time
     int32_t createNsec = 0;
+    int64_t ctimeSec = 0; // status-change time
+    int32_t ctimeNsec = 0;
     uint64_t device = 0;
     uint64_t inode = 0;
     uint32_t mode = 0; // permission bits and file type

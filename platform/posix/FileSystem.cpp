@@ -68,6 +68,8 @@ bool statAt(int dirFd, const char* name, int flags, FileStatus& out, int* error)
         out.createSec = sx.stx_ctime.tv_sec;
         out.createNsec = static_cast<int32_t>(sx.stx_ctime.tv_nsec);
     }
+    out.ctimeSec = sx.stx_ctime.tv_sec;
+    out.ctimeNsec = static_cast<int32_t>(sx.stx_ctime.tv_nsec);
     out.device = makedev(sx.stx_dev_major, sx.stx_dev_minor); // same value as st_dev
     out.inode = sx.stx_ino;
     return true;

@@ -44,6 +44,15 @@ std::string readFile(const std::string& path) {
     return s.str();
 }
 
+// A cache folder for the spawned programs, made once and kept by this test program.
+const std::string& testCacheHome() {
+    static const std::string folder = [] {
+        static TempTree tree;
+        return tree.path("cache");
+    }();
+    return folder;
+}
+
 // Starts the program with stdout in `outFile`, stderr in `errPath` (a file or a
 // terminal), stdin from /dev/null, TZ=UTC and the working folder `cwd`.
 // `runner`, when given, is a program (full path and its arguments) that runs the
@@ -61,9 +70,12 @@ pid_t spawnScan(const std::vector<std::string>& args, const std::string& outFile
 
     std::vector<std::string> envStore;
     for (char** e = environ; *e != nullptr; ++e)
-        if (std::string_view(*e).rfind("TZ=", 0) != 0)
+        if (std::string_view(*e).rfind("TZ=", 0) != 0 &&
+            std::string_view(*e).rfind("XDG_CACHE_HOME=", 0) != 0)
             envStore.emplace_back(*e);
     envStore.emplace_back("TZ=UTC");
+    // The default fingerprint cache of these runs: one of this test program's own.
+    envStore.emplace_back("XDG_CACHE_HOME=" + testCacheHome());
     std::vector<char*> envp;
     for (auto& e : envStore)
         envp.push_back(e.data());
@@ -185,6 +197,39 @@ TEST_F(ScanCommand, EachModeFindsItsGroups) {
         EXPECT_EQ(o.err, ""); // not a terminal: no progress line
         EXPECT_EQ(jsonGroups(o), c.expected);
         EXPECT_EQ(JsonReader::parse(o.out).at("mode").str(), c.mode);
+    }
+}
+
+TEST_F(ScanCommand, CacheOptionsChooseTheFingerprintCache) {
+    // The default cache, one named with --cache (relative to the working folder), or
+    // none: the groups are the same each time, and a second run with the cache too.
+    ModeTree m;
+    const std::string defaultCache = testCacheHome() + "/pelidor/fingerprints.sqlite";
+    const std::string named = io.path("named.sqlite");
+    std::filesystem::remove(defaultCache);
+    const Groups same{{m.p("a/same1.bin"), m.p("b/same2.bin")}};
+    const struct {
+        std::vector<std::string> options;
+        std::string expectedFile; // empty: no cache file is made
+    } cases[] = {
+        {{"--no-cache"}, ""},
+        {{"--cache", "named.sqlite"}, named},
+        {{}, defaultCache},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options.empty() ? "default" : c.options.front());
+        for (int round = 0; round < 2; ++round) {
+            std::vector<std::string> args = c.options;
+            args.insert(args.end(), {"--format", "json", m.t.root()});
+            const Outcome o = run(args, io.root());
+            ASSERT_TRUE(o.exited);
+            EXPECT_EQ(o.status, 0);
+            EXPECT_EQ(jsonGroups(o), same);
+        }
+        if (c.expectedFile.empty())
+            EXPECT_FALSE(pathExists(defaultCache));
+        else
+            EXPECT_TRUE(pathExists(c.expectedFile));
     }
 }
 

@@ -101,6 +101,25 @@ TEST(ScanOptions, AcceptsGoodArgumentLists) {
     EXPECT_EQ(parseArguments({"x", "--reference"}).status, ParseStatus::Error);
 }
 
+TEST(ScanOptions, CacheOptions) {
+    const struct {
+        Args args;
+        bool noCache;
+        std::string cacheFile;
+    } cases[] = {
+        {{"x"}, false, ""},
+        {{"--no-cache", "x"}, true, ""},
+        {{"--cache", "/tmp/c.sqlite", "x"}, false, "/tmp/c.sqlite"},
+        {{"--cache=rel/c", "x"}, false, "rel/c"},
+    };
+    for (const auto& c : cases) {
+        const ParseResult r = parseArguments(c.args);
+        ASSERT_EQ(r.status, ParseStatus::Run) << r.error;
+        EXPECT_EQ(r.options.noCache, c.noCache);
+        EXPECT_EQ(r.options.cacheFile, c.cacheFile);
+    }
+}
+
 TEST(ScanOptions, HelpAndVersionEndTheParse) {
     const std::pair<Args, ParseStatus> cases[] = {
         {{"--help"}, ParseStatus::Help},
@@ -128,6 +147,9 @@ TEST(ScanOptions, RejectsBadArgumentListsWithOneLine) {
         {{"--mode", "Name", "x"}, "unknown mode 'Name'"},
         {{"--format", "xml", "x"}, "unknown format 'xml'"},
         {{"--mode"}, "option --mode needs a value"},
+        {{"--no-cache", "--cache", "f", "x"}, "--no-cache and --cache exclude each other"},
+        {{"--no-cache=1", "x"}, "option --no-cache takes no value"},
+        {{"x", "--cache"}, "option --cache needs a value"},
         {{"x", "--max-size"}, "option --max-size needs a value"},
         {{"--include=", "x"}, "option --include needs a value"},
         {{"--quiet=1", "x"}, "option --quiet takes no value"},

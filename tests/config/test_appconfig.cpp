@@ -290,6 +290,26 @@ TEST_F(AppConfigTest, ValuesParseOrTakeDefaultsAndSurviveASave) {
         EXPECT_NE(text.find(kept), std::string::npos) << kept;
 }
 
+TEST_F(AppConfigTest, RememberFingerprintsIsOnUnlessTurnedOff) {
+    const struct {
+        const char* line;
+        bool expected;
+    } cases[] = {{"", true},
+                 {"RememberFingerprints=0\n", false},
+                 {"RememberFingerprints=1\n", true},
+                 {"RememberFingerprints=maybe\n", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        writeConfig(std::string("[General]\n") + c.line);
+        LoadAppConfig();
+        EXPECT_EQ(AppConfig.RememberFingerprints, c.expected);
+        AppConfig.RememberFingerprints = !c.expected;
+        ASSERT_TRUE(SaveAppConfig());
+        LoadAppConfig();
+        EXPECT_EQ(AppConfig.RememberFingerprints, !c.expected);
+    }
+}
+
 // Text values with surrounding blanks, line breaks or quotes survive a save and a load
 // unchanged (a backup folder whose name ends in a blank stays that folder); plain values
 // are still written plainly, and a value written by hand is read as it stands.

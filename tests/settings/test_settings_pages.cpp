@@ -4,6 +4,7 @@
 #include "tests/settings/SettingsTestSupport.h"
 
 #include "engine/EnvironmentStrings.h"
+#include "engine/FingerprintCache.h"
 #include "tests/support/TempTree.h"
 
 #include <QCheckBox>
@@ -443,6 +444,43 @@ TEST_F(SettingsDialogTest, SysPageShowsAppliesAndFollowsTheDependencyRule) {
     QTest::mouseClick(recycle, Qt::LeftButton); // ticked again: both disabled at once
     EXPECT_FALSE(backup->isEnabled());
     EXPECT_FALSE(folder->isEnabled());
+}
+
+TEST_F(SettingsDialogTest, SysPageRemembersFingerprintsAndEmptiesTheCache) {
+    AppConfig.RememberFingerprints = false;
+    const std::string path = FingerprintCache::defaultPath();
+    ASSERT_FALSE(path.empty());
+    const FingerprintCache::Key key{1, 2, 3, 4, 5};
+    const std::string md5 = "0123456789ABCDEF0123456789ABCDEF";
+    {
+        auto cache = FingerprintCache::open(path);
+        ASSERT_NE(cache, nullptr);
+        cache->store({{key, {md5, md5}}});
+    }
+    open("Sys");
+    auto* remember = child<QCheckBox>("chkRememberFingerprints");
+    auto* clear = child<QAbstractButton>("btnClearCache");
+    EXPECT_FALSE(remember->isChecked());
+    ASSERT_TRUE(clear->isEnabled());
+    QTest::mouseClick(clear, Qt::LeftButton);
+    EXPECT_FALSE(clear->isEnabled()); // nothing left to empty
+    {
+        auto cache = FingerprintCache::open(path);
+        ASSERT_NE(cache, nullptr);
+        std::vector<FingerprintCache::Entry> found;
+        cache->lookup({key}, found);
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0].full, "");
+    }
+    QTest::mouseClick(remember, Qt::LeftButton);
+    ok();
+    EXPECT_TRUE(AppConfig.RememberFingerprints);
+    open("Sys");
+    EXPECT_TRUE(remember->isChecked());
+    EXPECT_TRUE(clear->isEnabled());
+    QTest::mouseClick(remember, Qt::LeftButton);
+    cancel(); // the setting stays as it was
+    EXPECT_TRUE(AppConfig.RememberFingerprints);
 }
 
 TEST_F(SettingsDialogTest, SysPageKeepsAnUpdateFrequencyOutsideTheList) {

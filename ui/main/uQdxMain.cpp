@@ -34,6 +34,7 @@
 #include "backup/uBackup.h"
 #include "config/uAppConfig.h"
 #include "config/uLanguage.h"
+#include "engine/FingerprintCache.h"
 #include "platform/DateTime.h"
 #include "services/UCheckNewThread.h"
 #include "services/uMainFormMenu.h"
@@ -593,6 +594,8 @@ void TfrmQdxMain::StartSearch() {
     TSearchHolper& holper = GetSearchHolper();
     // The previous worker has reported its end; let its thread finish releasing.
     holper.WaitForWorker();
+    holper.SetFingerprintCache(AppConfig.RememberFingerprints ? FingerprintCache::defaultPath()
+                                                              : std::string());
     if (holper.FindDuplicateFiles(FProgress.get(), dt, &AppConfig.includePath,
                                   &AppConfig.includeKeywords, &AppConfig.excludePath,
                                   &AppConfig.excludeKeywords, beginSize, endSize) == 0) {

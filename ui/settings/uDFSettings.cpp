@@ -3,6 +3,7 @@
 #include "config/uAppConfig.h"
 #include "config/uLanguage.h"
 #include "engine/EnvironmentStrings.h"
+#include "engine/FingerprintCache.h"
 #include "platform/Mounts.h"
 #include "shell/SharedHelpersGui.h"
 #include "ui/toolkit/OrlaCheckListBox.h"
@@ -222,6 +223,12 @@ TfrmDFSettings::TfrmDFSettings(QWidget* parent)
     lblColor->resize(91, 28);
     shp4 = makeSwatch(pageSys, "shp4", 125, 224);
     shp1 = makeSwatch(pageSys, "shp1", 190, 224);
+    chkRememberFingerprints =
+        PlaceControl(new QCheckBox(QStringLiteral("Remember fingerprints between searches")),
+                     pageSys, "chkRememberFingerprints", 28, 252, 300, 20);
+    btnClearCache =
+        makeTextButton(pageSys, "btnClearCache", QStringLiteral("Empty the cache"), 336, 250);
+    connect(btnClearCache, &QAbstractButton::clicked, this, [this] { btnClearCacheClick(); });
     connect(chkRecycleDelete, &QCheckBox::clicked, this, [this] { chkRecycleDeleteClick(); });
     connect(btnFolder, &QAbstractButton::clicked, this, [this] { edPathRightBtnClick(); });
     connect(shp1, &TOrlaPanel::pressed, this, [this] { shp1MouseDown(shp1); });
@@ -328,14 +335,14 @@ void TfrmDFSettings::localize() {
         b->setText(caption);
         b->setToolTip(lang("Translation", componentKey(b, "Hint"), caption));
     }
-    for (QAbstractButton* b : {btnAddIncludeKey, btnAddkey, btnAddFolder}) {
+    for (QAbstractButton* b : {btnAddIncludeKey, btnAddkey, btnAddFolder, btnClearCache}) {
         b->setText(lang("Translation", componentKey(b, "Caption"), b->text()));
         b->setToolTip(lang("Translation", componentKey(b, "hint"), b->toolTip()));
     }
     for (QLabel* l : {lblIncludes, lblMinimize, lblMaxmize, lblExclude, lblCheckupdate, lblBackup,
                       lblColor, lblReference})
         l->setText(lang("Translation", componentKey(l, "Caption"), l->text()));
-    for (QCheckBox* c : {chkAutoBackup, chkRecycleDelete})
+    for (QCheckBox* c : {chkAutoBackup, chkRecycleDelete, chkRememberFingerprints})
         c->setText(lang("Translation", componentKey(c, "Caption"), c->text()));
     btnAddIncludeKey->setText(btnAddkey->text());
     layoutTexts();
@@ -380,6 +387,10 @@ void TfrmDFSettings::layoutTexts() {
     const int folderWidth = buttonWidth(btnAddFolder, 150);
     btnAddFolder->setGeometry(507 - folderWidth, 238, folderWidth, 23);
     btnAddkey->resize(std::min(buttonWidth(btnAddkey, 230), btnAddFolder->x() - 4 - 277), 23);
+    // The cache row: the button at the right edge, the check box in the room left of it.
+    const int clearWidth = buttonWidth(btnClearCache, 200);
+    btnClearCache->setGeometry(507 - clearWidth, 250, clearWidth, 23);
+    chkRememberFingerprints->resize(btnClearCache->x() - 4 - 28, 20);
 }
 
 void TfrmDFSettings::FillSizeUnits(QComboBox* Box) {
@@ -668,7 +679,17 @@ void TfrmDFSettings::ShowSysPage() {
         c.AutoUpdate >= 0 && c.AutoUpdate < cbbUpdates->count() ? c.AutoUpdate : -1);
     shp1->setColor(ColorFromValue(c.GroupColor1));
     shp4->setColor(ColorFromValue(c.GroupColor2));
+    chkRememberFingerprints->setChecked(c.RememberFingerprints);
+    btnClearCache->setEnabled(true);
     chkRecycleDeleteClick();
+}
+
+void TfrmDFSettings::btnClearCacheClick() {
+    // Emptied, there is nothing more to empty until the next search; a cache that cannot
+    // be emptied (another program holds it) leaves the button for another try.
+    const std::string path = FingerprintCache::defaultPath();
+    if (!path.empty() && FingerprintCache::clear(path))
+        btnClearCache->setEnabled(false);
 }
 
 void TfrmDFSettings::chkRecycleDeleteClick() {
@@ -698,6 +719,7 @@ void TfrmDFSettings::ApplySysPage() {
     TAppConfig& c = AppConfig;
     c.RecycleDelete = chkRecycleDelete->isChecked();
     c.AutoBackup = chkAutoBackup->isChecked();
+    c.RememberFingerprints = chkRememberFingerprints->isChecked();
     c.backPath = ss(edPath->text());
     // No selection (a stored value outside the list, left alone) keeps the value.
     if (cbbUpdates->currentIndex() >= 0)

@@ -80,6 +80,7 @@ public:
     void ApplyAdvPage();
     void ShowSysPage();
     void ApplySysPage();
+    void btnClearCacheClick();
 
     // A size bound: Text as a signed 64-bit decimal number (blanks around it allowed; -1
     // when it is not one or does not fit) times Factor; -1 when the product does not fit
@@ -155,6 +156,8 @@ private:
     QLabel* lblColor = nullptr;
     TOrlaPanel* shp4 = nullptr;
     TOrlaPanel* shp1 = nullptr;
+    QCheckBox* chkRememberFingerprints = nullptr;
+    TOrlaLinkButton* btnClearCache = nullptr;
 
     QVector<QIcon> pathIcons_;    // by icon index: 6 documents, 7 disk, 8 desktop
     QVector<QIcon> keywordIcons_; // 0 keyword, 1 .. 6 the categories, 7 folder
