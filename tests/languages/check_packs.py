@@ -99,6 +99,9 @@ REQUIRED = {
         "ProofCopiesDiffer", "ProofNoCopyLeft", "EveryCopyQuestion", "RowLastCopyQuestion",
         "PermanentDeleteQuestion", "RowPermanentQuestion", "PermanentDeleteSize",
         "PermanentDeleteBackup", "PermanentDeleteNoBackup",
+        "DeletedToTrash", "DeletedPermanently", "DeletedSize", "DeleteFailedCount",
+        "DeleteBackupArchive", "ExtraCopiesSize", "TickedFiles", "NoDuplicates",
+        "RestoreDone", "RestoreArchiveRemoved", "UpdateCheckFailed", "ResultsList",
     ],
     "GUI": [
         "BtnNews", "BtnSupportCenter", "ButtonCancel", "ButtonMenu", "ButtonNo",
@@ -144,6 +147,10 @@ FORMAT_ARGS = {
     ("Message", "BackupIncomplete"): ["%d", "%d"],
     ("Message", "EveryCopyQuestion"): ["%d", "%d"],
     ("Message", "PermanentDeleteQuestion"): ["%d"],
+    ("Message", "DeletedToTrash"): ["%d"],
+    ("Message", "DeletedPermanently"): ["%d"],
+    ("Message", "DeleteFailedCount"): ["%d"],
+    ("Message", "TickedFiles"): ["%d"],
     ("Message", "MWDetected"): ["%s"],
 }
 

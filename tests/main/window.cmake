@@ -5,4 +5,5 @@ list(APPEND PELIDOR_MAIN_WINDOW_TEST_SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_services.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_delete.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_delete_rowmenu.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_proof.cpp)
+    ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_proof.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_account.cpp)
