@@ -331,6 +331,8 @@ void TfrmDFSettings::localize() {
         c->setText(lang("Translation", componentKey(c, "Caption"), c->text()));
     btnAddIncludeKey->setText(btnAddkey->text());
     layoutTexts();
+    NameSettingsControls(*this,
+                         lang("Translation", QStringLiteral("frmDFSettings.Folder.Caption")));
 }
 
 // Gives the controls whose translated text would not fit the room it needs, taken from
