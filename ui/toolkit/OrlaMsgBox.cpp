@@ -322,8 +322,10 @@ int TOrlaMsgBox::OrlaMessageDlg(const QString& Title, const QString& Msg, TMsgDl
     const int bodyHeight = std::max(iconSize.height(), textSize.height());
     // At least as wide as the title with room for the caption bar's buttons.
     const int titleWidth =
-        QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(Title) +
-        kTitleBarButtonsWidth;
+        Title.isEmpty()
+            ? 0
+            : QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(Title) +
+                  kTitleBarButtonsWidth;
     const int clientWidth =
         std::max({iconSize.width() + iconSpacing + textSize.width() + 2 * horzMargin,
                   rowWidth + 2 * horzMargin, titleWidth});
