@@ -122,14 +122,14 @@ BUILT_IN = {
     ("Translation", "frmDFSettings.btnAddIncludeKey.Caption"): "Add keyword",
     ("Translation", "frmDFSettings.btnAddFolder.Caption"): "Add folder",
     ("Translation", "frmDFSettings.chkRecycleDelete.Caption"):
-        "Move the selected items to the Recycle Bin",
+        "Move the selected items to the Trash",
     ("Message", "CreateDate"): "Create time",
     ("Message", "Desktop"): "Desktop",
     ("Message", "FileName"): "File Name",
     ("Message", "FileSize"): "File Size",
     ("Message", "FolderName"): "Path",
     ("Message", "LastDate"): "Modify time",
-    ("Message", "MyDocument"): "My Document",
+    ("Message", "MyDocument"): "Documents",
     ("Message", "MWDetected"):
         "MalwareBytes is detected to block %s from working. Click OK to get the solution.",
     ("Message", "NoNews"): "You have no unread message.",

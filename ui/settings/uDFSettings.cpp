@@ -193,7 +193,7 @@ TfrmDFSettings::TfrmDFSettings(QWidget* parent)
 
     // Page "Sys".
     chkRecycleDelete =
-        PlaceControl(new QCheckBox(QStringLiteral("Move the selected items to the Recycle Bin")),
+        PlaceControl(new QCheckBox(QStringLiteral("Move the selected items to the Trash")),
                      pageSys, "chkRecycleDelete", 28, 14, 421, 20);
     shp3 = makeLine(pageSys, "shp3", true, 18, 48, 488, 88);
     chkAutoBackup = PlaceControl(
@@ -412,7 +412,7 @@ void TfrmDFSettings::ShowPathPage() {
         fixedValues.push_back(value);
         AddListRow(lstpath, caption, qs(value), listHas(c.includePath, value), icon);
     };
-    addFixed(lang("Message", QStringLiteral("MyDocument"), QStringLiteral("My Document")),
+    addFixed(lang("Message", QStringLiteral("MyDocument"), QStringLiteral("Documents")),
              ExpandVars("%MYDOCUMENTS%"), 6);
     addFixed(lang("Message", QStringLiteral("Desktop"), QStringLiteral("Desktop")),
              ExpandVars("%DESKTOP%"), 8);
