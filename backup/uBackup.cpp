@@ -13,6 +13,7 @@
 #include "ui/toolkit/UImagData.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QByteArray>
 #include <QCloseEvent>
 #include <QFile>
@@ -151,6 +152,9 @@ TfrmBackup::TfrmBackup(QWidget* parent, TOrlaWindowHint* Hint)
     btnDelete = PlaceControl(new TOrlaImageButton, pnlbottom, "btnDelete", 505, 14, 130, 30);
     btnRestore = PlaceControl(new TOrlaImageButton, pnlbottom, "btnRestore", 365, 14, 130, 30);
     btnRestore->setKind(TOrlaImageButton::Accent);
+    lblStatus = PlaceControl(new QLabel, pnlbottom, "lblStatus", 10, 14, 345, 30);
+    lblStatus->setTextFormat(Qt::PlainText);
+    lblStatus->setWordWrap(true);
     btnRestore->setEnabled(false);
     btnDelete->setEnabled(false);
     connect(btnRestore, &QAbstractButton::clicked, this, [this] { RestoreTickedArchives(); });
@@ -204,6 +208,16 @@ void TfrmBackup::localize() {
     }
     lblBackup->setText(lang("Translation", componentKey(lblBackup, "Caption")));
     msgBox_->Localize();
+    // Names for assistive technology: the field by its label, the picture button by its
+    // hint, the list by the window.
+    lblBackup->setBuddy(edPath);
+    QString label = lblBackup->text();
+    while (label.endsWith(u':') || label.endsWith(QChar(0xFF1A)) || label.endsWith(u' '))
+        label.chop(1);
+    edPath->setAccessibleName(label);
+    btnFolder->setAccessibleName(btnFolder->text().isEmpty() ? btnFolder->toolTip()
+                                                             : btnFolder->text());
+    lvFiles->setAccessibleName(windowTitle());
 }
 
 void TfrmBackup::InitColumns() {
@@ -268,6 +282,8 @@ void TfrmBackup::btnFolderClick() {
     const std::string path =
         platform::withTrailingSep(QFile::encodeName(folder).toStdString(), platform::kPathSep);
     AppConfig.backPath = path;
+    // Kept at once, not only when the program ends.
+    SaveAppConfig();
     LoadBackupList(path);
     edPath->setText(qs(path));
     edPath->setCursorPosition(0);
@@ -324,15 +340,19 @@ void TfrmBackup::RestoreDone() {
     const std::unique_ptr<TRestoreThread> done = std::move(restoreThread_);
 
     std::vector<backup::RestoreFailure> failures;
+    size_t written = 0;
+    int removed = 0;
     for (size_t i = 0; i < done->Results.size() && i < done->Archives.size(); ++i) {
         const backup::RestoreReport& report = done->Results[i];
         const std::string& archive = done->Archives[i];
+        written += report.written;
         if (!report.completed()) {
             failures.insert(failures.end(), report.failures.begin(), report.failures.end());
             continue;
         }
         if (!NtForceDeleteFile(archive))
             continue; // the row stays, ticked
+        ++removed;
         for (int row = 0; row < lvFiles->topLevelItemCount(); ++row) {
             if (RowArchive(lvFiles->topLevelItem(row)) == archive) {
                 delete lvFiles->takeTopLevelItem(row);
@@ -341,6 +361,16 @@ void TfrmBackup::RestoreDone() {
         }
     }
     UpdateButtons();
+    // What was done, on the status line (assistive technology hears the change).
+    QString status =
+        lang("Message", QStringLiteral("RestoreDone"), QStringLiteral("Files restored:")) + u' ' +
+        QString::number(written) + u'.';
+    if (removed > 0)
+        status += u' ' + lang("Message", QStringLiteral("RestoreArchiveRemoved"),
+                              QStringLiteral("The archive was removed."));
+    lblStatus->setText(status);
+    QAccessibleEvent changed(lblStatus, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
     if (!failures.empty())
         msgBox_->OrlaMessageDlg(lang("Translation", QStringLiteral("Error")), FailureText(failures),
                                 mtError, {mbOK}, this);

@@ -113,6 +113,8 @@ public:
     TOrlaMsgBox* MsgBox() const { return msgBox_; }
     TOrlaWindowHint* Hint() const { return hint_; }
     bool Restoring() const { return restoreThread_ != nullptr; }
+    // The line beside the buttons that says what the last restore did.
+    QLabel* StatusLine() const { return lblStatus; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -130,6 +132,7 @@ private:
     TOrlaPanel* pnlbottom = nullptr;
     TOrlaImageButton* btnRestore = nullptr;
     TOrlaImageButton* btnDelete = nullptr;
+    QLabel* lblStatus = nullptr;
 
     TOrlaMsgBox* msgBox_ = nullptr;
     TOrlaWindowHint* hint_ = nullptr;

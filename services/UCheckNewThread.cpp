@@ -31,7 +31,7 @@ namespace {
 // the context aborts the request (the reply is a child of the manager, a child of this).
 class UrlTextFetch : public QObject {
 public:
-    UrlTextFetch(QObject* context, std::function<void(const QString&)> done,
+    UrlTextFetch(QObject* context, std::function<void(const QString&, const QString&)> done,
                  const TUrlTextOptions& options)
         : QObject(context), done_(std::move(done)), options_(options) {}
 
@@ -47,13 +47,14 @@ public:
         connect(reply_, &QNetworkReply::metaDataChanged, this, [this] {
             const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
             if (length.isValid() && length.toLongLong() > options_.MaxBytes)
-                fail();
+                fail(QStringLiteral("The answer is too large."));
         });
         connect(reply_, &QNetworkReply::readyRead, this, [this] { read(); });
         connect(reply_, &QNetworkReply::finished, this, [this] { finished(); });
         auto* timer = new QTimer(this);
         timer->setSingleShot(true);
-        connect(timer, &QTimer::timeout, this, [this] { fail(); });
+        connect(timer, &QTimer::timeout, this,
+                [this] { fail(QStringLiteral("The service did not answer in time.")); });
         timer->start(options_.TimeoutMs);
     }
 
@@ -63,7 +64,7 @@ private:
             return;
         body_ += reply_->readAll();
         if (body_.size() > options_.MaxBytes)
-            fail();
+            fail(QStringLiteral("The answer is too large."));
     }
 
     void finished() {
@@ -76,7 +77,7 @@ private:
         const bool gotHttpAnswer =
             reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
         if (reply_->error() != QNetworkReply::NoError && !gotHttpAnswer) {
-            fail();
+            fail(reply_->errorString());
             return;
         }
         const qsizetype zero = body_.indexOf('\0');
@@ -85,23 +86,23 @@ private:
         deliver(QString::fromUtf8(body_));
     }
 
-    void fail() {
+    void fail(const QString& reason) {
         if (over_)
             return;
-        deliver(QString());
+        deliver(QString(), reason.isEmpty() ? QStringLiteral("-") : reason);
     }
 
-    void deliver(const QString& text) {
+    void deliver(const QString& text, const QString& error = QString()) {
         over_ = true;
         if (reply_ != nullptr && reply_->isRunning())
             reply_->abort();
         auto done = std::move(done_);
         deleteLater();
         if (done)
-            done(text);
+            done(text, error);
     }
 
-    std::function<void(const QString&)> done_;
+    std::function<void(const QString&, const QString&)> done_;
     TUrlTextOptions options_;
     QNetworkReply* reply_ = nullptr;
     QByteArray body_;
@@ -162,6 +163,18 @@ TUrlTextOptions& DefaultUrlTextOptions() {
 
 void GetUrlText(const QString& Url, QObject* Context, std::function<void(const QString&)> Done,
                 const TUrlTextOptions& Options) {
+    GetUrlTextOrError(
+        Url, Context,
+        [Done = std::move(Done)](const QString& Text, const QString&) {
+            if (Done)
+                Done(Text);
+        },
+        Options);
+}
+
+void GetUrlTextOrError(const QString& Url, QObject* Context,
+                       std::function<void(const QString& Text, const QString& Error)> Done,
+                       const TUrlTextOptions& Options) {
     auto* fetch = new UrlTextFetch(Context, std::move(Done), Options);
     fetch->start(Url);
 }
@@ -242,12 +255,25 @@ void TCheckUpdate::Start() {
     FBusy = true;
     if (FOnBegin)
         FOnBegin();
-    GetUrlText(
-        FCheckURL, this, [this](const QString& text) { answered(text); }, Options);
+    GetUrlTextOrError(
+        FCheckURL, this,
+        [this](const QString& text, const QString& error) {
+            FFailure = error;
+            answered(text);
+        },
+        Options);
 }
 
 void TCheckUpdate::answered(const QString& Text) {
     FInfoData = Text;
+    // An answer that is not the service's JSON is a failure too.
+    if (FFailure.isEmpty() && !Text.isEmpty()) {
+        const TUpdateAnswer answer = ParseUpdateAnswer(Text);
+        if (!answer.Malwarebytes && !answer.HasStopped)
+            FFailure = QStringLiteral("The service's answer could not be read.");
+    } else if (FFailure.isEmpty()) {
+        FFailure = QStringLiteral("The service sent an empty answer.");
+    }
     if (!Text.isEmpty()) {
         const TUpdateAnswer answer = ParseUpdateAnswer(Text);
         if (answer.Malwarebytes) {

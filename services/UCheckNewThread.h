@@ -43,6 +43,11 @@ TUrlTextOptions& DefaultUrlTextOptions();
 // event loop, never inside this call, and never once Context has been destroyed.
 void GetUrlText(const QString& Url, QObject* Context, std::function<void(const QString&)> Done,
                 const TUrlTextOptions& Options = DefaultUrlTextOptions());
+// The same, and on a failure Error tells why (the network's reason, the time limit, the
+// size cap); Error is empty when an answer arrived.
+void GetUrlTextOrError(const QString& Url, QObject* Context,
+                       std::function<void(const QString& Text, const QString& Error)> Done,
+                       const TUrlTextOptions& Options = DefaultUrlTextOptions());
 
 // ---- Update check ----------------------------------------------------------------------
 
@@ -98,6 +103,9 @@ public:
     int CurBuild() const { return FCurBuild; }
     const QString& InfoData() const { return FInfoData; }
     const QString& DownLoadUrl() const { return FDownLoadUrl; }
+    // Why the check got no usable answer (the service unreachable, no answer in time, an
+    // answer that is not the service's); empty when it got one.
+    const QString& Failure() const { return FFailure; }
 
 private:
     void answered(const QString& Text);
@@ -109,6 +117,7 @@ private:
     QString FBlogUrl;
     QString FInfoData;
     QStringList FVerInfo;
+    QString FFailure;
 };
 
 // ---- News --------------------------------------------------------------------------------

@@ -200,7 +200,9 @@ void TMainFormMenu::DoMenuItemClick(QAction* Item) {
             ShowBackupManager(FMenu ? FMenu->parentWidget() : nullptr, nullptr);
         break;
     case rowAbout:
-        ShowAbout(FMenu ? FMenu->window() : nullptr, FHost.Japanese);
+        // Over the window the menu belongs to (the menu itself is a popup of its own).
+        ShowAbout(FMenu && FMenu->parentWidget() ? FMenu->parentWidget()->window() : nullptr,
+                  FHost.Japanese);
         break;
     default: // the language entry and the separators
         break;
@@ -259,6 +261,8 @@ QString TMainFormMenu::MalwarebytesArticleUrl() {
 void TMainFormMenu::DoCheckNewVer(bool ShowHint) {
     fShowNewVerInfo = ShowHint;
     AppConfig.LastUpdate = platform::nowLocalDateTime();
+    // Kept at once, not only when the program ends.
+    SaveAppConfig();
     const QString url = QString::fromStdString(UpdateCheckUrl(ServiceAddresses(), FHost.Japanese));
     // A child of the menu: closing the window aborts the request, and no finish event
     // reaches a window that is gone.
@@ -272,9 +276,9 @@ void TMainFormMenu::DoCheckNewVer(bool ShowHint) {
     check->Start();
 }
 
-void TMainFormMenu::DoCheckNewVerFinish(TCheckUpdate*, const QString& InfoFile, const QStringList&,
-                                        const QString& DownLink, int Build, const QString&,
-                                        const TFeatureInfo*) {
+void TMainFormMenu::DoCheckNewVerFinish(TCheckUpdate* Sender, const QString& InfoFile,
+                                        const QStringList&, const QString& DownLink, int Build,
+                                        const QString&, const TFeatureInfo*) {
     if (DownLink == QLatin1String("Malwarebytes")) {
         ShowMalwarebytesWarning(
             fShowNewVerInfo,
@@ -291,7 +295,14 @@ void TMainFormMenu::DoCheckNewVerFinish(TCheckUpdate*, const QString& InfoFile, 
             startUpgrade(InfoFile, DownLink);
         return;
     }
-    if (fShowNewVerInfo)
+    // A check that got no usable answer says so (only when the user asked for it): it
+    // cannot tell whether a new version exists.
+    if (fShowNewVerInfo && Sender != nullptr && !Sender->Failure().isEmpty())
+        showMessage(mtError,
+                    tr("Message", "UpdateCheckFailed", "The update check failed:") + u' ' +
+                        Sender->Failure(),
+                    {mbOK});
+    else if (fShowNewVerInfo)
         showMessage(mtInformation, tr("Message", "nonewver", "No effective update found."), {mbOK});
     fShowNewVerInfo = false;
 }

@@ -105,6 +105,9 @@ REQUIRED = {
         "AddReferenceFolder", "ReferenceMark", "ReferenceNeverActedOn", "ReplaceOtherFileSystem",
         "ReplaceNoClones", "HardLinkQuestion", "CloneQuestion", "ReplaceEveryCopyRefused",
         "ReplaceFileErr", "ContinueReplace", "ReplaceDone",
+        "DeletedToTrash", "DeletedPermanently", "DeletedSize", "DeleteFailedCount",
+        "DeleteBackupArchive", "ExtraCopiesSize", "TickedFiles", "NoDuplicates",
+        "RestoreDone", "RestoreArchiveRemoved", "UpdateCheckFailed", "ResultsList",
     ],
     "GUI": [
         "BtnNews", "BtnSupportCenter", "ButtonCancel", "ButtonMenu", "ButtonNo",
@@ -125,14 +128,14 @@ BUILT_IN = {
     ("Translation", "frmDFSettings.btnAddIncludeKey.Caption"): "Add keyword",
     ("Translation", "frmDFSettings.btnAddFolder.Caption"): "Add folder",
     ("Translation", "frmDFSettings.chkRecycleDelete.Caption"):
-        "Move the selected items to the Recycle Bin",
+        "Move the selected items to the Trash",
     ("Message", "CreateDate"): "Create time",
     ("Message", "Desktop"): "Desktop",
     ("Message", "FileName"): "File Name",
     ("Message", "FileSize"): "File Size",
     ("Message", "FolderName"): "Path",
     ("Message", "LastDate"): "Modify time",
-    ("Message", "MyDocument"): "My Document",
+    ("Message", "MyDocument"): "Documents",
     ("Message", "MWDetected"):
         "MalwareBytes is detected to block %s from working. Click OK to get the solution.",
     ("Message", "NoNews"): "You have no unread message.",
@@ -154,6 +157,10 @@ FORMAT_ARGS = {
     ("Message", "CloneQuestion"): ["%d"],
     ("Message", "ReplaceEveryCopyRefused"): ["%d"],
     ("Message", "ReplaceDone"): ["%d"],
+    ("Message", "DeletedToTrash"): ["%d"],
+    ("Message", "DeletedPermanently"): ["%d"],
+    ("Message", "DeleteFailedCount"): ["%d"],
+    ("Message", "TickedFiles"): ["%d"],
     ("Message", "MWDetected"): ["%s"],
 }
 

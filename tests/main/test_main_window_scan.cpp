@@ -102,13 +102,27 @@ TEST_F(ScanTest, EachModeListsItsGroupsWithBandsAndSummary) {
 
         EXPECT_EQ(groups(), c.expected);
         int files = 0;
+        // The space beyond one copy per group (the largest one stays).
+        std::map<int, std::pair<int64_t, int64_t>> sizes;
+        for (int i = 0; i < window->model->RowCount(); ++i) {
+            const TFileRow* r = window->model->Row(i);
+            auto& g = sizes[r->GroupNo];
+            g.first += r->FileInfo->FileSize;
+            g.second = std::max(g.second, r->FileInfo->FileSize);
+        }
+        int64_t extra = 0;
+        for (const auto& [group, s] : sizes)
+            extra += s.first - s.second;
         for (const Row& r : rows()) {
             EXPECT_EQ(r.band, r.group % 2 == 0 ? 0x112233u : 0x445566u) << r.path;
             EXPECT_FALSE(r.checked);
             ++files;
         }
         EXPECT_EQ(window->GroupCount(), int(c.expected.size()));
-        EXPECT_EQ(window->lblcaption->text(), summary(int(c.expected.size()), files, 1));
+        EXPECT_EQ(window->lblcaption->text(),
+                  summary(int(c.expected.size()), files, 1) +
+                      QStringLiteral(". Space taken by the extra copies: ") +
+                      FormatFileSize(extra) + u'.');
         expectResultsState();
         EXPECT_TRUE(window->pnlOp->isVisible());
     }

@@ -33,14 +33,15 @@ TEST_F(ServicesTest, LanguageSwitchTranslatesTheWindowAgain) {
     open();
     TfrmQdxMain& w = *window;
     EXPECT_EQ(w.btnScan->text(), QStringLiteral("Scan"));
-    EXPECT_EQ(w.btnScan->toolTip(), QStringLiteral("Start searching for duplicate files"));
+    EXPECT_EQ(w.btnScan->toolTip(), QStringLiteral("Start searching for duplicate files (F5)"));
     EXPECT_EQ(w.btnCancel->text(), QStringLiteral("Stop"));
     EXPECT_EQ(w.btnKeepOne->text(), QStringLiteral("Keep One per Group"));
-    EXPECT_EQ(w.btnDel->toolTip(), QStringLiteral("Delete the ticked files"));
+    EXPECT_EQ(w.btnDel->toolTip(), QStringLiteral("Delete the ticked files (Del)"));
     EXPECT_EQ(w.lblcaption->text(), QStringLiteral("Find and remove duplicate files"));
     EXPECT_EQ(w.lblLocation->text(), QStringLiteral("Search in:"));
     EXPECT_EQ(w.lblVer->text(), QStringLiteral("Version: " PELIDOR_VERSION_TEXT));
-    EXPECT_EQ(w.btnCaptionMenu->toolTip(), QStringLiteral("Menu"));
+    // The hints name the keys of their commands.
+    EXPECT_EQ(w.btnCaptionMenu->toolTip(), QStringLiteral("Menu (F10)"));
     EXPECT_EQ(w.btnCaptionNews->toolTip(), QStringLiteral("News"));
     EXPECT_EQ(w.btnCaptionSupport->toolTip(), QStringLiteral("Support Center"));
     ASSERT_EQ(w.cbbMode->count(), 4);

@@ -117,6 +117,8 @@ protected:
 
     // Opens the window with its opened addresses recorded and its dialogs answered.
     void openWindow() {
+        // The answerer of a window closed before must not poll while the next one opens.
+        answerer.reset();
         open();
         window->UrlOpener = [this](const QString& url) { opened << url; };
         answerer = std::make_unique<DialogAnswerer>(window.get());

@@ -78,7 +78,7 @@ TEST_F(SettingsDialogTest, KeysMissingFromThePacksLeaveTheDesignTexts) {
     EXPECT_EQ(child<QAbstractButton>("btnCancel")->toolTip(), QStringLiteral("Cancel"));
     EXPECT_EQ(child<QComboBox>("cbbSize")->itemText(0), QString());
     EXPECT_EQ(child<QCheckBox>("chkRecycleDelete")->text(),
-              QStringLiteral("Move the selected items to the Recycle Bin"));
+              QStringLiteral("Move the selected items to the Trash"));
 }
 
 // What a control needs to show its whole text on one line.

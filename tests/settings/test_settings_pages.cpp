@@ -43,7 +43,7 @@ TEST_F(PathPageTest, ListsFixedRowsDisksUserFoldersAndTheAddRowLast) {
     open("Path");
 
     auto* lst = list("lstpath");
-    EXPECT_EQ(rows(lst), (Strings{"My Document|" + docs + "|o", "Desktop|" + desk + "|x", "/|/|o",
+    EXPECT_EQ(rows(lst), (Strings{"Documents|" + docs + "|o", "Desktop|" + desk + "|x", "/|/|o",
                                   "/data|/data|x", "/home/u/A||o", "/home/u/B||x", "/Data||o",
                                   "Add a folder...|Add|-"}));
     EXPECT_EQ(lst->action(3), TOrlaCheckListBox::NoAction);

@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
     lists->addWidget(heading(QStringLiteral("List box with check boxes and action icons")));
     auto* list = new TOrlaCheckListBox;
     list->setFixedHeight(140);
-    int r = list->AddRow(tr("MyDocument", "My Document", "Message"),
+    int r = list->AddRow(tr("MyDocument", "Documents", "Message"),
                          QStringLiteral("/home/user/Documents"), true);
     list->setRowIcon(r, images.FolderIcon());
     r = list->AddRow(QStringLiteral("/"), QStringLiteral("/"), false);

@@ -217,7 +217,8 @@ struct Shown {
 };
 
 Shown showAndMeasure(TOrlaMsgBox& box, const QString& text, TMsgDlgType type,
-                     TMsgDlgButtons buttons, QWidget* dst = nullptr) {
+                     TMsgDlgButtons buttons, QWidget* dst = nullptr,
+                     const QString& title = QStringLiteral("Layout")) {
     Shown s;
     whenShown(box, [&](TMessageForm* f) {
         s.client = f->geometry();
@@ -230,7 +231,7 @@ Shown showAndMeasure(TOrlaMsgBox& box, const QString& text, TMsgDlgType type,
         s.title = f->windowTitle();
         press(f, Qt::Key_Escape);
     });
-    box.OrlaMessageDlg(QStringLiteral("Layout"), text, type, buttons, dst);
+    box.OrlaMessageDlg(title, text, type, buttons, dst);
     return s;
 }
 
@@ -245,8 +246,18 @@ TEST(OrlaMessageDlg, LayoutOfShortAndLongTexts) {
 
     // A short text: as wide as the button row plus the margins, row centred, icon and
     // text centred against each other, the icon at the margins.
-    const Shown small = showAndMeasure(box, QStringLiteral("Done."), mtInformation, {mbOK});
-    EXPECT_EQ(small.title, QStringLiteral("Layout"));
+    // (Without a title, which would widen it.)
+    const Shown small =
+        showAndMeasure(box, QStringLiteral("Done."), mtInformation, {mbOK}, nullptr, QString());
+    // A long title: the box is at least as wide as the title, the row still centred.
+    const QString longTitle = QStringLiteral("A title much longer than the message itself");
+    const Shown titled =
+        showAndMeasure(box, QStringLiteral("Done."), mtInformation, {mbOK}, nullptr, longTitle);
+    EXPECT_EQ(titled.title, longTitle);
+    EXPECT_GT(
+        titled.client.width(),
+        QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(longTitle));
+    EXPECT_NEAR(titled.row.center().x(), titled.client.width() / 2, 1);
     ASSERT_TRUE(small.hasIcon);
     EXPECT_EQ(small.client.width(), small.row.width() + 2 * horzMargin);
     EXPECT_EQ(small.row.left(), horzMargin);

@@ -58,6 +58,8 @@ TfrmDeleteComfirm::~TfrmDeleteComfirm() = default;
 
 void TfrmDeleteComfirm::setMessage(const QString& text) {
     wslbl1->setText(text);
+    // Assistive technology reads the message with the title and the buttons.
+    setAccessibleDescription(text);
     layoutMessage();
 }
 

@@ -133,6 +133,11 @@ QVariant TResultsModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         return CellText(row, index.column());
+    case Qt::ToolTipRole:
+        // Name and path cells are often cut short: the tooltip holds the whole text.
+        if (index.column() != colFileName && index.column() != colFolderName)
+            return QVariant();
+        return CellText(row, index.column());
     case Qt::CheckStateRole:
         if (index.column() != colFileName)
             return QVariant();
@@ -759,8 +764,11 @@ void TResultsView::paintCell(QPainter* painter, const QRect& cell, int row, int 
     const QFontMetrics metrics(font);
     painter->setFont(font);
     painter->setPen(QColor(kOrlaText));
+    // A path is cut in the middle: its end tells the rows apart.
     painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                      metrics.elidedText(value, Qt::ElideRight, text.width()));
+                      metrics.elidedText(value,
+                                         column == colFolderName ? Qt::ElideMiddle : Qt::ElideRight,
+                                         text.width()));
 }
 
 void TResultsView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
@@ -802,6 +810,16 @@ void TResultsView::drawRow(QPainter* painter, const QStyleOptionViewItem& option
         painter->restore();
     }
 
+    // The current row, while the list has the keyboard focus: a dotted frame (the
+    // selection itself is not highlighted).
+    if (hasFocus() && currentIndex().isValid() && currentIndex().row() == row) {
+        painter->save();
+        painter->setPen(QPen(QColor(kOrlaText), 1, Qt::DotLine));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(rect.adjusted(1, 1, -2, -2));
+        painter->restore();
+    }
+
     // The group bracket, one pixel wide. Lines include both end points.
     const BracketKind kind = model_->Bracket(row);
     if (kind == BracketKind::None)
@@ -836,6 +854,11 @@ void TResultsView::paintEvent(QPaintEvent* event) {
     }
     QPainter painter(viewport());
     painter.fillRect(viewport()->rect(), QColor(kOrlaBackground));
+    if (!emptyText_.isEmpty()) {
+        painter.setPen(QColor(kOrlaText));
+        painter.drawText(viewport()->rect().adjusted(8, 8, -8, -140),
+                         Qt::AlignCenter | Qt::TextWordWrap, emptyText_);
+    }
     const QRect target = emptyPictureRect();
     if (target.width() <= 0 || target.height() <= 0)
         return;
@@ -850,6 +873,14 @@ void TResultsView::paintEvent(QPaintEvent* event) {
                        fitted);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawPixmap(place, picture, QRectF(picture.rect()));
+}
+
+void TResultsView::setEmptyText(const QString& text) {
+    if (text == emptyText_)
+        return;
+    emptyText_ = text;
+    setAccessibleDescription(text);
+    viewport()->update();
 }
 
 void TResultsView::mousePressEvent(QMouseEvent* event) {

@@ -193,6 +193,10 @@ public:
     static QRect checkBoxRect(const QRect& cell);
     // The rectangle, in viewport coordinates, the empty-list picture is drawn into.
     QRect emptyPictureRect() const;
+    // The text the empty list shows above its picture (none by default): a search that
+    // found nothing says so.
+    void setEmptyText(const QString& text);
+    QString emptyText() const { return emptyText_; }
 
 signals:
     // The right mouse button was released over the list; `row` is the row under the
@@ -218,6 +222,7 @@ private:
     void restoreScrollState();
 
     QPointer<TResultsModel> model_;
+    QString emptyText_;
     // Kept across a model reset that drops removed rows.
     int keepSelected_ = -1;
     int keepTop_ = -1;

@@ -133,7 +133,8 @@ private:
 TCaptionBarButton::TCaptionBarButton(TOrlaNcBtnEnum Btn, QWidget* parent)
     : TOrlaImageButton(parent), btn_(Btn) {
     setKind(Flat);
-    setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab like every command.
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void TCaptionBarButton::paintEvent(QPaintEvent* event) {
@@ -349,6 +350,8 @@ void TfrmQdxMain::createControls() {
     connect(btnDel, &QAbstractButton::clicked, this, &TfrmQdxMain::btnDeleteClick);
     btnDel->setEnabled(false);
     CreateReplaceControls(ops);
+    lblTicked = makeLabel(pnlOp, "lblTicked");
+    ops->addWidget(lblTicked);
     pnlOp->hide();
     bottom->addWidget(pnlOp);
     bottom->addStretch(1);
@@ -419,6 +422,7 @@ void TfrmQdxMain::createControls() {
     connect(btntwitter, &QAbstractButton::clicked, this, &TfrmQdxMain::btntwitterClick);
     connect(btnfacebook, &QAbstractButton::clicked, this, &TfrmQdxMain::btnfacebookClick);
 
+    InstallKeyboard();
     tmr1->start();
 }
 
@@ -518,6 +522,8 @@ void TfrmQdxMain::FormDestroy() {
 void TfrmQdxMain::cbbModeChange(int Index) {
     cbbMode->setToolTip(cbbMode->currentText());
     AppConfig.CompareMode = Index;
+    // Settings are kept when they are made, not only when the window closes.
+    SaveAppConfig();
 }
 
 void TfrmQdxMain::edPathChange(const QString& Text) {
@@ -528,13 +534,15 @@ void TfrmQdxMain::edPathChange(const QString& Text) {
 
 void TfrmQdxMain::btnPathClick() {
     if (ShowSettingsDialog(this, QStringLiteral("Path")) == QDialog::Accepted) {
+        SaveAppConfig();
         edPath->setText(displayPath(JoinList(AppConfig.includePath)));
         MarkReferenceRows();
     }
 }
 
 void TfrmQdxMain::btnSettingClick() {
-    ShowSettingsDialog(this, QStringLiteral("adv"));
+    if (ShowSettingsDialog(this, QStringLiteral("adv")) == QDialog::Accepted)
+        SaveAppConfig();
 }
 
 void TfrmQdxMain::btnScanClick() {
@@ -665,6 +673,8 @@ void TfrmQdxMain::SearchStarted() {
     btnScan->hide();
     btnCancel->show();
     FState = TMainState::Searching;
+    vtFile->setEmptyText(QString());
+    RefreshDeleteButton();
     repaint();
 }
 
@@ -689,15 +699,23 @@ void TfrmQdxMain::SearchFinished(uint32_t Elapsed) {
     g1->setValue(0);
     g1->setRunning(false);
     ani1->setState(TOrlaAnimation::Complete);
-    lblcaption->setText(
-        FormatMessageText("searchduplicateover", {asInteger(groups), files, Elapsed / 1000}));
+    QString summary =
+        FormatMessageText("searchduplicateover", {asInteger(groups), files, Elapsed / 1000});
+    if (files > 0)
+        summary =
+            JoinSentences({summary, TextFollowedBy(langText("Message", "ExtraCopiesSize",
+                                                            "Space taken by the extra copies:"),
+                                                   FormatFileSize(ExtraCopiesBytes()))});
+    SetSummaryLine(summary);
     tmrInfo->stop();
     ShowInputArea();
     btnScan->show();
     btnCancel->hide();
     pnlOp->setVisible(model->RowCount() > 0);
-    btnDel->setEnabled(false);
+    vtFile->setEmptyText(files == 0 ? langText("Message", "NoDuplicates", "No duplicates found")
+                                    : QString());
     FState = TMainState::Results;
+    RefreshDeleteButton();
     repaint();
     emit SearchEnded();
 }
@@ -737,8 +755,7 @@ void TfrmQdxMain::ClearResults() {
     model->Clear();
     model->EndUpdate();
     // No row is ticked any more: nothing to delete or replace.
-    btnDel->setEnabled(false);
-    RefreshReplaceButton();
+    RefreshDeleteButton();
 }
 
 void TfrmQdxMain::LocalizeColumns() {
@@ -770,11 +787,6 @@ int TfrmQdxMain::CheckedCount() const {
 
 void TfrmQdxMain::vtFileChecked() {
     RefreshDeleteButton();
-}
-
-void TfrmQdxMain::RefreshDeleteButton() {
-    btnDel->setEnabled(CheckedCount() > 0);
-    RefreshReplaceButton();
 }
 
 void TfrmQdxMain::vtfileMouseUp(const QPoint& GlobalPos, int) {
@@ -904,8 +916,10 @@ void TfrmQdxMain::ExportToCsv() {
 void TfrmQdxMain::ppmSettingsClick() {
     if (FDeleting)
         return;
-    if (ShowSettingsDialog(this, QStringLiteral("Sys")) == QDialog::Accepted)
+    if (ShowSettingsDialog(this, QStringLiteral("Sys")) == QDialog::Accepted) {
+        SaveAppConfig();
         edPath->setText(displayPath(JoinList(AppConfig.includePath)));
+    }
 }
 
 void TfrmQdxMain::ppmRestoreFileClick() {

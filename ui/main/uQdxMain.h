@@ -27,6 +27,7 @@
 #include <QEvent>
 #include <QFont>
 #include <QIcon>
+#include <QKeySequence>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -167,6 +168,8 @@ public:
     TOrlaLinkButton* btnReplace = nullptr;
     TOrlaPopupMenu* pmReplace = nullptr;
     TOrlaLinkButton* btnAdvSetting = nullptr;
+    // Beside the bottom buttons: how many files are ticked and their size.
+    QLabel* lblTicked = nullptr;
     QLabel* lblVer = nullptr;
     // The share buttons: 16 x 16 pictures, translated as link buttons. Their property
     // "ImageIndex" is the picture of the share image list they show (0 e-mail, 1
@@ -288,6 +291,19 @@ public:
     // Keep One's reference rule after a time rule: groups with a reference copy keep
     // every reference copy and have every other copy ticked.
     void KeepReferenceCopiesRule();
+    // What the last deletion of the ticked files did; shown as the summary line.
+    struct TDeletionSummary {
+        bool toTrash = true;
+        int done = 0;            // files moved to the trash or deleted
+        int64_t bytes = 0;       // their size
+        int failed = 0;          // files that could not be removed (or were left after No)
+        std::string archivePath; // the backup archive written first, if any
+    };
+    const TDeletionSummary& LastDeletion() const { return FLastDeletion; }
+    // The summary line's text for a deletion.
+    static QString DeletionSummaryText(const TDeletionSummary& Summary);
+    // The space the listed duplicates take beyond one copy per group.
+    int64_t ExtraCopiesBytes() const;
     const backup::BackupReport& LastBackupReport() const { return FBackupReport; }
 
     // ---- Row menu and CSV export ------------------------------------------------------
@@ -329,6 +345,23 @@ public:
     QString ShareUrl(int Tag) const;
     bool ChineseShareTargets() const;
 
+    // ---- Keyboard and assistive technology ------------------------------------------------
+    // The shortcuts of the frequent commands (window-wide; listed in the README).
+    static QKeySequence KeyScan() { return QKeySequence(Qt::Key_F5); }
+    static QKeySequence KeyStop() { return QKeySequence(Qt::Key_Escape); }
+    static QKeySequence KeySelectAll() { return QKeySequence(Qt::CTRL | Qt::Key_A); }
+    static QKeySequence KeyInvert() { return QKeySequence(Qt::CTRL | Qt::Key_I); }
+    static QKeySequence KeyDelete() { return QKeySequence(Qt::Key_Delete); }
+    static QKeySequence KeyExport() { return QKeySequence(Qt::CTRL | Qt::Key_E); }
+    static QKeySequence KeySettings() { return QKeySequence(Qt::CTRL | Qt::Key_Comma); }
+    // F10 / the Menu key: the main menu with its first entry active.
+    void OpenMainMenuFromKeyboard();
+    // Shift+F10 / the Menu key in the list: the row menu on the current row.
+    void OpenRowMenuFromKeyboard();
+    // Adds folders to the folders to scan (a folder already there is not added again),
+    // stores the settings and shows the new folder line; returns how many were added.
+    int AddFolders(const QStringList& Folders);
+
 public slots:
     // WM_LANGUAGECHANGED: translate everything again and rebuild the main menu.
     void LanguageChanged();
@@ -348,9 +381,16 @@ protected:
     void customEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Folders dropped from a file manager are added to the folders to scan.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     class TProgressReceiver;
+    class TKeyFilter;
+    void InstallKeyboard();
+    // The shortcuts in the hints and menus, and the accessible names (after Localize).
+    void ApplyKeyboardHints();
 
     void FormCreate();
     void FormShow();
@@ -361,12 +401,18 @@ private:
     void edPathChange(const QString& Text);
     void vtFileChecked();
     void vtfileMouseUp(const QPoint& GlobalPos, int Row);
+    // btnDel is enabled exactly when a row is ticked and no deletion, backup or search
+    // runs; the ticked-files line follows the ticks.
     void RefreshDeleteButton();
     void CreateReplaceControls(QBoxLayout* Operations);
     void BuildReplaceMenus();
     void RefreshReplaceButton();
     // A row inside a reference folder is never deleted or replaced: says so, true.
     bool RefuseReferenceRow(int Row);
+    // Shows a text on the summary line (with its tooltip) and tells assistive technology.
+    void SetSummaryLine(const QString& Text);
+    // Drops the groups a deletion left with one row (inside the open update bracket).
+    void DropLoneRows();
     void ShowNews();
     void RebuildMainMenu();
     // One entry per row (removed rows without a file), for the file actions' rules.
@@ -405,6 +451,8 @@ private:
     // The last replacement run: paths replaced, bytes freed.
     int64_t FReplacedPaths = 0;
     int64_t FFreedBytes = 0;
+    bool FDeletionBackup = false;
+    TDeletionSummary FLastDeletion;
     // The mode of the search whose result is listed.
     TDuplicateType FResultMode = dtMd5;
     bool FResultEmptySearch = false;
@@ -444,5 +492,8 @@ QString FormatMessageText(const char* Key, std::initializer_list<int64_t> Values
 // the packs cannot end a text in a blank, so a blank goes between them unless the text
 // ends in one or in a full-width punctuation mark.
 QString TextFollowedBy(const QString& Text, const QString& Value);
+// Sentences of a summary line, each ending in a full stop (a full-width one after a
+// text in full-width characters), with a blank between them unless full-width.
+QString JoinSentences(const QStringList& Sentences);
 
 } // namespace pelidor

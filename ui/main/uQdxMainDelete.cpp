@@ -136,6 +136,7 @@ void TfrmQdxMain::btnDeleteClick() {
     btnDel->setEnabled(false);
     FDeletionPlan = std::move(plan);
     FDeletionToTrash = toTrash;
+    FDeletionBackup = withBackup;
     if (!withBackup) {
         DeleteCheckedFiles();
         return;
@@ -208,7 +209,14 @@ void TfrmQdxMain::DeleteCheckedFiles() {
     if (plan == nullptr) {
         plan = std::make_unique<TActionPlan>(ListedFiles());
         toTrash = AppConfig.RecycleDelete;
+        FDeletionBackup = false;
     }
+    // What this run does, for the summary line.
+    TDeletionSummary summary;
+    summary.toTrash = toTrash;
+    if (FDeletionBackup && !FBackupReport.archivePath.empty())
+        summary.archivePath = FBackupReport.archivePath;
+    FDeletionBackup = false;
     const bool prove = ModeNeedsContentProof(FResultMode);
     bool askOnError = true;
 
@@ -223,6 +231,7 @@ void TfrmQdxMain::DeleteCheckedFiles() {
             w->model->EndUpdate();
             w->FDeleting = false;
             w->RefreshDeleteButton();
+            w->SetSummaryLine(DeletionSummaryText(w->FLastDeletion));
         }
     } runEnd{this};
 
@@ -247,12 +256,22 @@ void TfrmQdxMain::DeleteCheckedFiles() {
             const int answer = dlg.exec();
             askOnError = !dlg.chkNoConfirm->isChecked();
             // No or the close box: this row and the later ones stay, ticked.
-            if (answer != mrYes)
+            if (answer != mrYes) {
+                ++summary.failed;
                 break;
+            }
+        }
+        if (result.ok) {
+            ++summary.done;
+            summary.bytes += file.FileSize;
+        } else {
+            ++summary.failed;
         }
         model->RemoveRow(row);
         QCoreApplication::processEvents();
     }
+    FLastDeletion = summary;
+    DropLoneRows();
 }
 
 // --- The row menu's permanent delete -----------------------------------------------------

@@ -116,7 +116,9 @@ void TfrmQdxMain::BuildReplaceMenus() {
 
 void TfrmQdxMain::RefreshReplaceButton() {
     if (btnReplace != nullptr)
-        btnReplace->setEnabled(ModeNeedsContentProof(FResultMode) && CheckedCount() > 0);
+        btnReplace->setEnabled(ModeNeedsContentProof(FResultMode) && CheckedCount() > 0 &&
+                               !FDeleting && FBackupThread == nullptr &&
+                               FState != TMainState::Searching);
 }
 
 // --- Reference folders ------------------------------------------------------------------

@@ -65,6 +65,10 @@ const FormatDefault kFormatDefaults[] = {
      "Every copy is ticked in %d groups (%d files): deleting them leaves no copy of those "
      "files. Delete them anyway?"},
     {"PermanentDeleteQuestion", "Delete %d files permanently? They do not go to the Trash."},
+    {"DeletedToTrash", "Moved to the Trash: %d files"},
+    {"DeletedPermanently", "Deleted permanently: %d files"},
+    {"DeleteFailedCount", "Not deleted: %d files"},
+    {"TickedFiles", "Ticked: %d files"},
 };
 
 // One conversion of a format text, starting at the "%".
@@ -266,6 +270,7 @@ void TfrmQdxMain::Localize() {
     // 9., 10. Columns and menus.
     LocalizeColumns();
     BuildPopupMenus();
+    ApplyKeyboardHints();
 }
 
 void TfrmQdxMain::LanguageChanged() {
@@ -276,6 +281,7 @@ void TfrmQdxMain::LanguageChanged() {
 void TfrmQdxMain::RebuildMainMenu() {
     if (FMainMenu != nullptr && FMainMenu->Menu() == pmsys)
         FMainMenu->AddMenumItem();
+    ApplyKeyboardHints();
 }
 
 // --- Start-up timer --------------------------------------------------------------------

@@ -202,7 +202,7 @@ TfrmDFSettings::TfrmDFSettings(QWidget* parent)
 
     // Page "Sys".
     chkRecycleDelete =
-        PlaceControl(new QCheckBox(QStringLiteral("Move the selected items to the Recycle Bin")),
+        PlaceControl(new QCheckBox(QStringLiteral("Move the selected items to the Trash")),
                      pageSys, "chkRecycleDelete", 28, 14, 421, 20);
     shp3 = makeLine(pageSys, "shp3", true, 18, 48, 488, 88);
     chkAutoBackup = PlaceControl(
@@ -346,6 +346,8 @@ void TfrmDFSettings::localize() {
         c->setText(lang("Translation", componentKey(c, "Caption"), c->text()));
     btnAddIncludeKey->setText(btnAddkey->text());
     layoutTexts();
+    NameSettingsControls(*this,
+                         lang("Translation", QStringLiteral("frmDFSettings.Folder.Caption")));
 }
 
 // Gives the controls whose translated text would not fit the room it needs, taken from
@@ -429,7 +431,7 @@ void TfrmDFSettings::ShowPathPage() {
         fixedValues.push_back(value);
         AddListRow(lstpath, caption, qs(value), listHas(c.includePath, value), icon);
     };
-    addFixed(lang("Message", QStringLiteral("MyDocument"), QStringLiteral("My Document")),
+    addFixed(lang("Message", QStringLiteral("MyDocument"), QStringLiteral("Documents")),
              ExpandVars("%MYDOCUMENTS%"), 6);
     addFixed(lang("Message", QStringLiteral("Desktop"), QStringLiteral("Desktop")),
              ExpandVars("%DESKTOP%"), 8);

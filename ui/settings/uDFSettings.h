@@ -97,6 +97,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    friend void NameSettingsControls(TfrmDFSettings& Form, const QString& FolderPage);
     void FormShow();
     void btnOkClick();
     void btnCancelClick();
@@ -172,5 +173,10 @@ TfrmDFSettings* SettingsDialog();
 // application), then shows it modally on Page ("Path", "adv" or "Sys"). The dialog's
 // result: QDialog::Accepted after OK.
 int ShowSettingsDialog(QWidget* Owner, const QString& Page);
+
+// Links the dialog's fields to their labels and gives every control without a text of
+// its own an accessible name (FolderPage names the folder list). Called after the texts
+// are translated.
+void NameSettingsControls(TfrmDFSettings& Form, const QString& FolderPage);
 
 } // namespace pelidor

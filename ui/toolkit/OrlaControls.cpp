@@ -1,8 +1,10 @@
 #include "ui/toolkit/OrlaControls.h"
+#include "ui/toolkit/OrlaAccessible.h"
 
 #include "ui/toolkit/OrlaStyle.h"
 #include "ui/toolkit/UImagData.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QEvent>
 #include <QFocusEvent>
@@ -319,7 +321,9 @@ void TOrlaLinkButton::paintEvent(QPaintEvent*) {
 // --- TOrlaPanel ----------------------------------------------------------------------
 
 TOrlaPanel::TOrlaPanel(QWidget* parent)
-    : QWidget(parent), color_(col(kOrlaBackground)), borderColor_(col(kOrlaLine)) {}
+    : QWidget(parent), color_(col(kOrlaBackground)), borderColor_(col(kOrlaLine)) {
+    InstallOrlaAccessibility();
+}
 
 void TOrlaPanel::setColor(const QColor& color) {
     color_ = color;
@@ -360,6 +364,7 @@ void TOrlaPanel::mousePressEvent(QMouseEvent* event) {
 // --- TOrlaProgressBar ----------------------------------------------------------------
 
 TOrlaProgressBar::TOrlaProgressBar(QWidget* parent) : QWidget(parent) {
+    InstallOrlaAccessibility();
     timer_.setInterval(kFrameInterval);
     connect(&timer_, &QTimer::timeout, this, [this] {
         ++frame_;
@@ -373,6 +378,10 @@ void TOrlaProgressBar::setMaximum(int maximum) {
 }
 
 void TOrlaProgressBar::setValue(int value) {
+    if (value != value_ && QAccessible::isActive()) {
+        QAccessibleValueChangeEvent changed(this, value);
+        QAccessible::updateAccessibility(&changed);
+    }
     value_ = value;
     update();
 }

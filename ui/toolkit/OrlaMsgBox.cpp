@@ -105,6 +105,8 @@ TMessageText::TMessageText(QWidget* parent) : QWidget(parent) {
 
 void TMessageText::setText(const QString& text) {
     text_ = text;
+    // The text is painted: assistive technology gets it as the name.
+    setAccessibleName(text);
     update();
 }
 
@@ -240,6 +242,9 @@ QPixmap TOrlaMsgBox::ImgMsg(TMsgDlgType DlgType) const {
     return QPixmap::fromImage(image);
 }
 
+// The room the caption bar's buttons and icon take beside the title.
+constexpr int kTitleBarButtonsWidth = 120;
+
 int TOrlaMsgBox::OrlaMessageDlg(const QString& Title, const QString& Msg, TMsgDlgType DlgType,
                                 TMsgDlgButtons Buttons, QWidget* DstForm, bool ShowCenter,
                                 std::optional<TMsgDlgBtn> DefaultBtn) {
@@ -315,8 +320,15 @@ int TOrlaMsgBox::OrlaMessageDlg(const QString& Title, const QString& Msg, TMsgDl
     }
 
     const int bodyHeight = std::max(iconSize.height(), textSize.height());
+    // At least as wide as the title with room for the caption bar's buttons.
+    const int titleWidth =
+        Title.isEmpty()
+            ? 0
+            : QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(Title) +
+                  kTitleBarButtonsWidth;
     const int clientWidth =
-        std::max(iconSize.width() + iconSpacing + textSize.width(), rowWidth) + 2 * horzMargin;
+        std::max({iconSize.width() + iconSpacing + textSize.width() + 2 * horzMargin,
+                  rowWidth + 2 * horzMargin, titleWidth});
     const int clientHeight = buttonSize.height() + bodyHeight + vertSpacing + 2 * vertMargin;
 
     if (!iconSize.isEmpty()) {
@@ -331,6 +343,8 @@ int TOrlaMsgBox::OrlaMessageDlg(const QString& Title, const QString& Msg, TMsgDl
     form->Message->setFont(fontMsg_);
     form->Message->setTabStop(tabStop);
     form->Message->setText(Msg);
+    // Assistive technology reads the message with the title and the buttons.
+    form->setAccessibleDescription(Msg);
     form->Message->setGeometry(horzMargin + iconSize.width() + iconSpacing,
                                vertMargin +
                                    std::max(0, (iconSize.height() - textSize.height()) / 2),
