@@ -133,11 +133,15 @@ QVariant TResultsModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         return CellText(row, index.column());
-    case Qt::ToolTipRole:
-        // Name and path cells are often cut short: the tooltip holds the whole text.
-        if (index.column() != colFileName && index.column() != colFolderName)
-            return QVariant();
-        return CellText(row, index.column());
+    case Qt::ToolTipRole: {
+        // A reference row says what that means; name and path cells are often cut short,
+        // so their tooltip holds the whole text.
+        const bool named = index.column() == colFileName || index.column() == colFolderName;
+        QString tip = named ? CellText(row, index.column()) : QString();
+        if (d->rows[size_t(row)].Reference && !d->referenceHint.isEmpty())
+            tip = tip.isEmpty() ? d->referenceHint : tip + u'\n' + d->referenceHint;
+        return tip.isEmpty() ? QVariant() : QVariant(tip);
+    }
     case Qt::CheckStateRole:
         if (index.column() != colFileName)
             return QVariant();
@@ -148,10 +152,6 @@ QVariant TResultsModel::data(const QModelIndex& index, int role) const {
             return QVariant();
         return bandColor(r.BandColor);
     }
-    case Qt::ToolTipRole:
-        if (d->rows[size_t(row)].Reference && !d->referenceHint.isEmpty())
-            return d->referenceHint;
-        return QVariant();
     default:
         return QVariant();
     }

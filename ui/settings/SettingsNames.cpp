@@ -27,6 +27,7 @@ void NameSettingsControls(TfrmDFSettings& Form, const QString& FolderPage) {
     named(Form.cbbSize1, Form.lblMaxmize, Form.cbbSize1->currentText());
     named(Form.lstInclude, Form.lblIncludes);
     named(Form.lstExclude, Form.lblExclude);
+    named(Form.lstReference, Form.lblReference);
     named(Form.edPath, Form.lblBackup);
     named(Form.cbbUpdates, Form.lblCheckupdate);
     named(Form.shp4, Form.lblColor, QStringLiteral("1"));
