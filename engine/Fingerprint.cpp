@@ -22,7 +22,9 @@
 #include <fstream>
 #include <functional>
 #include <openssl/evp.h>
+#if !defined(_WIN32)
 #include <sys/sysmacros.h>
+#endif
 #include <system_error>
 #include <unordered_map>
 
@@ -185,6 +187,11 @@ constexpr int64_t kRacyMarginNs = 100'000'000;
 // a virtual machine's disk (virtio, Xen), which reports "rotational" whatever lies
 // behind it.
 bool onRotationalDisk(uint64_t device) {
+#if defined(_WIN32)
+    // No block-device table to ask: read as on a solid-state disk.
+    (void)device;
+    return false;
+#else
     const std::string base =
         "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
     char resolved[PATH_MAX];
@@ -202,6 +209,7 @@ bool onRotationalDisk(uint64_t device) {
             return value == 1;
     }
     return false;
+#endif
 }
 
 // Reads in flight for these files: few when any of them lies on a rotational disk (its
