@@ -42,6 +42,22 @@ bool DeleteFileStep(const std::string& Path, int& Error, bool* WasGone) {
     return false;
 }
 
+TActionProblem ProofProblem(const TProofResult& Proof) {
+    switch (Proof.proof) {
+    case TProof::Proven:
+        return TActionProblem::None;
+    case TProof::CopiesDiffer:
+        return TActionProblem::CopiesDiffer;
+    case TProof::NoStayingCopy:
+        return TActionProblem::NoStayingCopy;
+    case TProof::Unreadable:
+        return TActionProblem::SystemError;
+    case TProof::Changed:
+        return TActionProblem::Changed;
+    }
+    return TActionProblem::SystemError;
+}
+
 TActionResult RemoveRecordedFile(const TDuplicateFile& Record, bool ToTrash,
                                  const std::vector<const TDuplicateFile*>* Staying,
                                  const TProofTick& Tick) {
@@ -71,18 +87,8 @@ TActionResult RemoveRecordedFile(const TDuplicateFile& Record, bool ToTrash,
     case TFileCheck::Unchanged:
         if (Staying != nullptr) {
             const TProofResult proof = ProveByStayingCopy(Record, *Staying, Tick);
-            switch (proof.proof) {
-            case TProof::Proven:
-                break;
-            case TProof::CopiesDiffer:
-                return fail(TActionProblem::CopiesDiffer);
-            case TProof::NoStayingCopy:
-                return fail(TActionProblem::NoStayingCopy);
-            case TProof::Unreadable:
-                return fail(TActionProblem::SystemError, proof.error);
-            case TProof::Changed:
-                return fail(TActionProblem::Changed);
-            }
+            if (const TActionProblem problem = ProofProblem(proof); problem != TActionProblem::None)
+                return fail(problem, proof.error);
         }
         break;
     }

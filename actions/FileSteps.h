@@ -42,6 +42,10 @@ bool RecycleFileStep(const std::string& Path, int& Error);
 // examined).
 bool DeleteFileStep(const std::string& Path, int& Error, bool* WasGone = nullptr);
 
+// The problem a proof gives (None when it proved the file); the system's reason of an
+// unreadable file is the proof's error.
+TActionProblem ProofProblem(const TProofResult& Proof);
+
 // Removes the file of Record, to the trash or for good. The file must still be the one
 // the search recorded. With Staying given, it must also equal one of those copies
 // byte for byte (ProveByStayingCopy); null skips the proof (the user chose to remove

@@ -68,18 +68,8 @@ TReplaceResult ReplaceRecordedFile(const TDuplicateFile& Record, TReplaceKind Ki
         return fail(anyOther ? TActionProblem::OtherFileSystem : TActionProblem::NoStayingCopy);
 
     const TProofResult proof = ProveByStayingCopy(Record, candidates, Tick);
-    switch (proof.proof) {
-    case TProof::Proven:
-        break;
-    case TProof::CopiesDiffer:
-        return fail(TActionProblem::CopiesDiffer);
-    case TProof::NoStayingCopy:
-        return fail(TActionProblem::NoStayingCopy);
-    case TProof::Unreadable:
-        return fail(TActionProblem::SystemError, proof.error);
-    case TProof::Changed:
-        return fail(TActionProblem::Changed);
-    }
+    if (const TActionProblem problem = ProofProblem(proof); problem != TActionProblem::None)
+        return fail(problem, proof.error);
     const TDuplicateFile& copy = *proof.copy;
     result.copy = &copy;
 
