@@ -179,7 +179,9 @@ bool sampleRecord(const TDuplicateFile& r, uint64_t& out) {
 // thread the system refuses to create leaves its share to the others.
 constexpr unsigned kSolidStateDepth = 16;
 constexpr unsigned kRotationalDepth = 2;
-constexpr size_t kStoreBatch = 65536;
+// Fingerprints stored in one transaction: each batch rewrites the pages its keys fall on,
+// so most scans store once, at the end; a huge one in a few bounded batches.
+constexpr size_t kStoreBatch = 262144;
 constexpr int64_t kRacyMarginNs = 100'000'000;
 
 // Whether the block device of `device` (or the disk its partition belongs to) spins.
@@ -230,11 +232,18 @@ FingerprintCache::Key cacheKey(const TDuplicateFile& r) {
             r.CTimeSec * 1000000000 + r.CTimeNsec};
 }
 
-// The remembered fingerprint for the mode; files below kPartialLimit have one digest.
-std::string knownFingerprint(const FingerprintCache::Entry& e, int64_t size, bool whole) {
-    if (size < kPartialLimit)
-        return !e.full.empty() ? e.full : e.partial;
-    return whole ? e.full : e.partial;
+// The remembered digest for the mode, null when none; files below kPartialLimit have one
+// digest.
+const unsigned char (*knownDigest(const FingerprintCache::Digests& d, int64_t size,
+                                  bool whole))[16] {
+    if (size < kPartialLimit) {
+        if (d.hasFull)
+            return &d.full;
+        return d.hasPartial ? &d.partial : nullptr;
+    }
+    if (whole)
+        return d.hasFull ? &d.full : nullptr;
+    return d.hasPartial ? &d.partial : nullptr;
 }
 
 template <typename Body>
@@ -293,7 +302,8 @@ void TDuplicateFileThread::HashFiles() {
 
     // Fingerprints remembered from earlier scans, looked up all at once.
     std::unique_ptr<FingerprintCache> cache;
-    std::vector<std::string> known(count);
+    std::vector<FingerprintCache::Digests> found;
+    std::vector<uint8_t> known(count, 0);
     if (!FCachePath.empty() && count > 0 && !StopRequested())
         cache =
             FingerprintCache::open(FCachePath, FingerprintCache::kDefaultSizeLimit, 2000, &FStop);
@@ -301,14 +311,13 @@ void TDuplicateFileThread::HashFiles() {
         std::vector<FingerprintCache::Key> keys(count);
         for (size_t i = 0; i < count; ++i)
             keys[i] = cacheKey(*FFileList[i]);
-        std::vector<FingerprintCache::Entry> entries;
-        cache->lookup(keys, entries);
+        cache->lookup(keys, found);
         for (size_t i = 0; i < count; ++i)
-            known[i] = knownFingerprint(entries[i], FFileList[i]->FileSize, whole);
+            known[i] = knownDigest(found[i], FFileList[i]->FileSize, whole) != nullptr ? 1 : 0;
     }
     size_t toRead = 0;
     for (size_t i = 0; i < count; ++i)
-        toRead += known[i].empty() ? 1 : 0;
+        toRead += known[i] ? 0 : 1;
     const unsigned depth = FReadDepth != 0 ? FReadDepth : readDepthFor(FFileList);
     const unsigned threads = static_cast<unsigned>(
         std::min<size_t>(std::max(FHashThreadCount, depth), std::max<size_t>(toRead, 1)));
@@ -327,8 +336,7 @@ void TDuplicateFileThread::HashFiles() {
                 FHashPlan[members.front()] = 0; // its size is unique
                 continue;
             }
-            if (std::any_of(members.begin(), members.end(),
-                            [&](size_t i) { return known[i].empty(); }))
+            if (std::any_of(members.begin(), members.end(), [&](size_t i) { return !known[i]; }))
                 toSample.insert(toSample.end(), members.begin(), members.end());
         }
         std::sort(toSample.begin(), toSample.end());
@@ -370,7 +378,7 @@ void TDuplicateFileThread::HashFiles() {
                 for (size_t i : members)
                     ++seen[sample[i]];
                 for (size_t i : members)
-                    if (seen[sample[i]] == 1 && known[i].empty())
+                    if (seen[sample[i]] == 1 && !known[i])
                         FHashPlan[i] = 0;
             }
         } else {
@@ -380,19 +388,26 @@ void TDuplicateFileThread::HashFiles() {
 
     // New fingerprints go to the cache in batches, one transaction each.
     std::mutex pendingLock;
-    std::vector<std::pair<FingerprintCache::Key, FingerprintCache::Entry>> pending;
+    std::vector<std::pair<FingerprintCache::Key, FingerprintCache::Digests>> pending;
     std::mutex storeLock;
     const auto remember = [&](const TDuplicateFile& r, const std::string& md5) {
-        FingerprintCache::Entry entry;
+        FingerprintCache::Digests entry;
+        unsigned char digest[16];
+        if (!FingerprintCache::toDigest(md5, digest))
+            return;
         // Below kPartialLimit both kinds are the digest of the whole file.
-        if (whole || r.FileSize < kPartialLimit)
-            entry.full = md5;
-        if (!whole || r.FileSize < kPartialLimit)
-            entry.partial = md5;
-        std::vector<std::pair<FingerprintCache::Key, FingerprintCache::Entry>> batch;
+        if (whole || r.FileSize < kPartialLimit) {
+            std::memcpy(entry.full, digest, 16);
+            entry.hasFull = true;
+        }
+        if (!whole || r.FileSize < kPartialLimit) {
+            std::memcpy(entry.partial, digest, 16);
+            entry.hasPartial = true;
+        }
+        std::vector<std::pair<FingerprintCache::Key, FingerprintCache::Digests>> batch;
         {
             std::lock_guard lock(pendingLock);
-            pending.emplace_back(cacheKey(r), std::move(entry));
+            pending.emplace_back(cacheKey(r), entry);
             if (pending.size() >= kStoreBatch)
                 batch.swap(pending);
         }
@@ -406,39 +421,52 @@ void TDuplicateFileThread::HashFiles() {
     std::mutex dispatch;
     size_t nextIndex = 0;
     bool stopped = false;
-    runOnThreads(threads, [&] {
-        for (;;) {
-            size_t i = 0;
-            {
-                std::lock_guard lock(dispatch);
-                if (stopped || nextIndex >= count)
-                    return;
-                if (nextIndex > 0 && StopRequested()) {
-                    stopped = true;
-                    return;
+    // Records that need no read (remembered, or ruled out by their sample) are settled
+    // under the dispatch lock as they come up: handing each to a thread would cost more
+    // than the record itself.
+    const auto settleWithoutRead = [&](size_t i) {
+        TDuplicateFile& record = *FFileList[i];
+        if (known[i])
+            record.Md5 = FingerprintCache::hex(*knownDigest(found[i], record.FileSize, whole));
+        else
+            record.Md5.clear();
+    };
+    size_t toHash = 0;
+    for (size_t i = 0; i < count; ++i)
+        toHash += !known[i] && FHashPlan[i] ? 1 : 0;
+    runOnThreads(
+        static_cast<unsigned>(std::min<size_t>(threads, std::max<size_t>(toHash, 1))), [&] {
+            for (;;) {
+                size_t i = 0;
+                {
+                    std::lock_guard lock(dispatch);
+                    for (;;) {
+                        if (stopped || nextIndex >= count)
+                            return;
+                        if (nextIndex > 0 && StopRequested()) {
+                            stopped = true;
+                            return;
+                        }
+                        i = nextIndex++;
+                        Post(spHashFile, 0, FFileList[i]->FileName);
+                        if (!known[i] && FHashPlan[i])
+                            break;
+                        settleWithoutRead(i);
+                    }
                 }
-                i = nextIndex++;
-                Post(spHashFile, 0, FFileList[i]->FileName);
-            }
-            TDuplicateFile& record = *FFileList[i];
-            if (!known[i].empty()) {
-                record.Md5 = std::move(known[i]);
-            } else if (FHashPlan[i]) {
+                TDuplicateFile& record = *FFileList[i];
                 bool unchanged = false;
                 record.Md5 = fingerprintRecord(record, whole, FStop, cache ? &unchanged : nullptr);
                 if (unchanged && !record.Md5.empty() &&
                     record.CTimeSec * 1000000000 + record.CTimeNsec < rememberBefore)
                     remember(record, record.Md5);
-            } else {
-                record.Md5.clear();
+                if (StopRequested()) {
+                    std::lock_guard lock(dispatch);
+                    stopped = true;
+                    return;
+                }
             }
-            if (StopRequested()) {
-                std::lock_guard lock(dispatch);
-                stopped = true;
-                return;
-            }
-        }
-    });
+        });
     if (cache && !pending.empty())
         cache->store(pending);
     if (!stopped)

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -86,10 +87,9 @@ std::string toHex(const void* data, int size) {
     return out;
 }
 
-void bindFingerprint(sqlite3_stmt* st, int index, const std::string& hex) {
-    unsigned char bytes[16];
-    if (toBytes(hex, bytes))
-        sqlite3_bind_blob(st, index, bytes, sizeof bytes, SQLITE_TRANSIENT);
+void bindFingerprint(sqlite3_stmt* st, int index, const unsigned char (&digest)[16], bool has) {
+    if (has)
+        sqlite3_bind_blob(st, index, digest, 16, SQLITE_TRANSIENT);
     else
         sqlite3_bind_null(st, index);
 }
@@ -241,6 +241,9 @@ int FingerprintCache::prepare() {
         exec("PRAGMA synchronous=NORMAL");
         exec("PRAGMA cache_size=-16384");
         exec("PRAGMA journal_size_limit=4194304");
+        // A scan stores its fingerprints in many small batches: the log is copied back
+        // (and synced) every 16 MiB of it rather than every 4 MiB.
+        exec("PRAGMA wal_autocheckpoint=4096");
     }
     if (found == 0) {
         if (readOnly_)
@@ -321,7 +324,23 @@ void FingerprintCache::fail(int rc) {
 }
 
 void FingerprintCache::lookup(const std::vector<Key>& keys, std::vector<Entry>& out) {
+    std::vector<Digests> found;
+    lookup(keys, found);
     out.assign(keys.size(), Entry{});
+    for (size_t i = 0; i < found.size(); ++i) {
+        if (found[i].hasFull)
+            out[i].full = hex(found[i].full);
+        if (found[i].hasPartial)
+            out[i].partial = hex(found[i].partial);
+    }
+}
+
+std::string FingerprintCache::hex(const unsigned char (&digest)[16]) {
+    return toHex(digest, 16);
+}
+
+void FingerprintCache::lookup(const std::vector<Key>& keys, std::vector<Digests>& out) {
+    out.assign(keys.size(), Digests{});
     if (!usable() || keys.empty())
         return;
     std::vector<size_t> stale; // hits last seen before today
@@ -333,6 +352,15 @@ void FingerprintCache::lookup(const std::vector<Key>& keys, std::vector<Entry>& 
               [&](size_t a, size_t b) { return keyBefore(keys[a], keys[b]); });
     // A row of the table (columns: device, inode, size, mtime, ctime, full, part, seen)
     // against the keys of its file.
+    const auto digest = [](sqlite3_stmt* st, int column, unsigned char(&to)[16]) {
+        if (sqlite3_column_bytes(st, column) != 16)
+            return false;
+        const void* data = sqlite3_column_blob(st, column);
+        if (data == nullptr)
+            return false;
+        std::memcpy(to, data, 16);
+        return true;
+    };
     const auto take = [&](sqlite3_stmt* st, size_t first, size_t last) {
         for (size_t n = first; n < last; ++n) {
             const size_t i = order[n];
@@ -340,8 +368,8 @@ void FingerprintCache::lookup(const std::vector<Key>& keys, std::vector<Entry>& 
             if (sqlite3_column_int64(st, 2) != k.size || sqlite3_column_int64(st, 3) != k.mtimeNs ||
                 sqlite3_column_int64(st, 4) != k.ctimeNs)
                 continue;
-            out[i].full = toHex(sqlite3_column_blob(st, 5), sqlite3_column_bytes(st, 5));
-            out[i].partial = toHex(sqlite3_column_blob(st, 6), sqlite3_column_bytes(st, 6));
+            out[i].hasFull = digest(st, 5, out[i].full);
+            out[i].hasPartial = digest(st, 6, out[i].partial);
             if (sqlite3_column_int64(st, 7) < today_)
                 stale.push_back(i);
         }
@@ -406,7 +434,7 @@ void FingerprintCache::lookup(const std::vector<Key>& keys, std::vector<Entry>& 
     if (!ok) {
         const int rc = lastError_;
         exec("ROLLBACK");
-        out.assign(keys.size(), Entry{});
+        out.assign(keys.size(), Digests{});
         fail(rc);
         return;
     }
@@ -433,7 +461,7 @@ void FingerprintCache::lookup(const std::vector<Key>& keys, std::vector<Entry>& 
     }
 }
 
-int FingerprintCache::writeBatch(const std::vector<std::pair<Key, Entry>>& batch) {
+int FingerprintCache::writeBatch(const std::vector<std::pair<Key, Digests>>& batch) {
     if (!exec("BEGIN IMMEDIATE"))
         return lastError_;
     Statement upsert(db_, kUpsert);
@@ -451,8 +479,8 @@ int FingerprintCache::writeBatch(const std::vector<std::pair<Key, Entry>>& batch
         sqlite3_bind_int64(upsert.st, 3, k.size);
         sqlite3_bind_int64(upsert.st, 4, k.mtimeNs);
         sqlite3_bind_int64(upsert.st, 5, k.ctimeNs);
-        bindFingerprint(upsert.st, 6, e.full);
-        bindFingerprint(upsert.st, 7, e.partial);
+        bindFingerprint(upsert.st, 6, e.full, e.hasFull);
+        bindFingerprint(upsert.st, 7, e.partial, e.hasPartial);
         sqlite3_bind_int64(upsert.st, 8, today_);
         const int step = sqlite3_step(upsert.st);
         if (step != SQLITE_DONE)
@@ -466,7 +494,21 @@ int FingerprintCache::writeBatch(const std::vector<std::pair<Key, Entry>>& batch
     return rc;
 }
 
+bool FingerprintCache::toDigest(const std::string& hex, unsigned char (&out)[16]) {
+    return toBytes(hex, out);
+}
+
 void FingerprintCache::store(const std::vector<std::pair<Key, Entry>>& batch) {
+    std::vector<std::pair<Key, Digests>> digests(batch.size());
+    for (size_t i = 0; i < batch.size(); ++i) {
+        digests[i].first = batch[i].first;
+        digests[i].second.hasFull = toBytes(batch[i].second.full, digests[i].second.full);
+        digests[i].second.hasPartial = toBytes(batch[i].second.partial, digests[i].second.partial);
+    }
+    store(digests);
+}
+
+void FingerprintCache::store(const std::vector<std::pair<Key, Digests>>& batch) {
     if (!writable() || batch.empty())
         return;
     int rc = writeBatch(batch);

@@ -37,6 +37,15 @@ public:
         std::string partial;
     };
 
+    // The same fingerprints as bytes, as the lookup of a whole scan takes them (no
+    // text, no allocation per file).
+    struct Digests {
+        unsigned char full[16];
+        unsigned char partial[16];
+        bool hasFull = false;
+        bool hasPartial = false;
+    };
+
     // Entries not seen for this many days are dropped (checked at most once a day).
     static constexpr int kKeepDays = 90;
     // The database stays below this size unless the caller sets another.
@@ -67,11 +76,19 @@ public:
     // Looks up every key at once: out[i] gets the fingerprints of keys[i], empty on a
     // miss. On any failure every answer is a miss and the cache stops answering.
     void lookup(const std::vector<Key>& keys, std::vector<Entry>& out);
+    void lookup(const std::vector<Key>& keys, std::vector<Digests>& out);
+
+    // 32 upper-case hex digits of a 16-byte digest.
+    static std::string hex(const unsigned char (&digest)[16]);
 
     // Stores the fingerprints of one batch in one transaction. A fingerprint left empty
     // keeps what the record holds for the same key. A failure drops the batch and ends
     // storing for this object.
     void store(const std::vector<std::pair<Key, Entry>>& batch);
+    void store(const std::vector<std::pair<Key, Digests>>& batch);
+
+    // The 16 bytes of 32 hex digits; false (and `out` undefined) for anything else.
+    static bool toDigest(const std::string& hex, unsigned char (&out)[16]);
 
     bool usable() const { return db_ != nullptr && !failed_; }
     bool writable() const { return usable() && !readOnly_; }
@@ -82,7 +99,7 @@ private:
     bool exec(const char* sql);
     void maintain();
     bool trim();
-    int writeBatch(const std::vector<std::pair<Key, Entry>>& batch);
+    int writeBatch(const std::vector<std::pair<Key, Digests>>& batch);
     void fail(int rc);
 
     sqlite3* db_ = nullptr;
