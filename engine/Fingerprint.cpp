@@ -183,6 +183,9 @@ constexpr unsigned kRotationalDepth = 2;
 // so most scans store once, at the end; a huge one in a few bounded batches.
 constexpr size_t kStoreBatch = 262144;
 constexpr int64_t kRacyMarginNs = 100'000'000;
+// A cache whose pages take at most this much is read into memory while the files are
+// listed (about 80 bytes a row there, a few hundred thousand files).
+constexpr int64_t kPreloadBytes = 32ll * 1024 * 1024;
 
 // Whether the block device of `device` (or the disk its partition belongs to) spins.
 // A device that is no block device (tmpfs, overlay, network) counts as not, and so does
@@ -288,6 +291,32 @@ std::string GetFileMd5(const std::string& FileName, bool Whole) {
     return hashOpenFile(file, file.openStatus().size, Whole);
 }
 
+void TDuplicateFileThread::StartCacheLoad() {
+    if (FCachePath.empty() || FCacheLoadStarted)
+        return;
+    const auto load = [this] {
+        std::shared_ptr<FingerprintCache> cache =
+            FingerprintCache::open(FCachePath, FingerprintCache::kDefaultSizeLimit, 2000, &FStop);
+        if (cache)
+            cache->preload(kPreloadBytes);
+        FLoadedCache = std::move(cache);
+    };
+    try {
+        FCacheLoader = std::thread(load);
+    } catch (const std::system_error&) {
+        return; // HashFiles opens the cache itself
+    }
+    FCacheLoadStarted = true;
+}
+
+std::shared_ptr<FingerprintCache> TDuplicateFileThread::TakeLoadedCache() {
+    if (!FCacheLoadStarted)
+        return nullptr;
+    FCacheLoader.join();
+    FCacheLoadStarted = false;
+    return std::move(FLoadedCache);
+}
+
 void TDuplicateFileThread::HashFiles() {
     const size_t count = FFileList.size();
     Post(spHashStart, static_cast<int64_t>(count));
@@ -301,10 +330,12 @@ void TDuplicateFileThread::HashFiles() {
         static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec - kRacyMarginNs;
 
     // Fingerprints remembered from earlier scans, looked up all at once.
-    std::unique_ptr<FingerprintCache> cache;
+    std::shared_ptr<FingerprintCache> cache = TakeLoadedCache();
     std::vector<FingerprintCache::Digests> found;
     std::vector<uint8_t> known(count, 0);
-    if (!FCachePath.empty() && count > 0 && !StopRequested())
+    if (count == 0 || StopRequested())
+        cache.reset();
+    else if (!cache && !FCachePath.empty())
         cache =
             FingerprintCache::open(FCachePath, FingerprintCache::kDefaultSizeLimit, 2000, &FStop);
     if (cache) {

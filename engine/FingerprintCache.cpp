@@ -339,6 +339,73 @@ std::string FingerprintCache::hex(const unsigned char (&digest)[16]) {
     return toHex(digest, 16);
 }
 
+bool FingerprintCache::preload(int64_t maxBytes) {
+    if (!usable() || preloaded_)
+        return preloaded_;
+    int64_t bytes = 0;
+    {
+        Statement pages(
+            db_, "SELECT page_count * page_size FROM pragma_page_count(), pragma_page_size()");
+        if (!pages.ok() || sqlite3_step(pages.st) != SQLITE_ROW)
+            return false;
+        bytes = sqlite3_column_int64(pages.st, 0);
+    }
+    if (bytes > maxBytes)
+        return false;
+    std::vector<Row> rows;
+    bool ok = exec("BEGIN");
+    if (ok) {
+        Statement all(db_, "SELECT device, inode, size, mtime, ctime, full, part, seen"
+                           " FROM fingerprints ORDER BY device, inode");
+        ok = all.ok();
+        if (!ok)
+            lastError_ = all.rc;
+        const auto digest = [&](int column, unsigned char(&to)[16]) {
+            const void* data = sqlite3_column_blob(all.st, column);
+            if (data == nullptr || sqlite3_column_bytes(all.st, column) != 16)
+                return false;
+            std::memcpy(to, data, 16);
+            return true;
+        };
+        while (ok) {
+            const int rc = sqlite3_step(all.st);
+            if (rc == SQLITE_DONE)
+                break;
+            if (rc != SQLITE_ROW) {
+                lastError_ = rc;
+                ok = false;
+                break;
+            }
+            if ((rows.size() & 4095) == 0 && stop_ != nullptr &&
+                stop_->load(std::memory_order_relaxed) > 0) {
+                ok = false;
+                break;
+            }
+            Row& row = rows.emplace_back();
+            row.device = sqlite3_column_int64(all.st, 0);
+            row.inode = sqlite3_column_int64(all.st, 1);
+            row.size = sqlite3_column_int64(all.st, 2);
+            row.mtimeNs = sqlite3_column_int64(all.st, 3);
+            row.ctimeNs = sqlite3_column_int64(all.st, 4);
+            row.digests.hasFull = digest(5, row.digests.full);
+            row.digests.hasPartial = digest(6, row.digests.partial);
+            row.seen = sqlite3_column_int64(all.st, 7);
+        }
+    }
+    const int rc = lastError_;
+    if (ok)
+        ok = exec("COMMIT");
+    if (!ok) {
+        exec("ROLLBACK");
+        if (isDamage(rc))
+            fail(rc);
+        return false;
+    }
+    rows_ = std::move(rows);
+    preloaded_ = true;
+    return true;
+}
+
 void FingerprintCache::lookup(const std::vector<Key>& keys, std::vector<Digests>& out) {
     out.assign(keys.size(), Digests{});
     if (!usable() || keys.empty())
@@ -350,6 +417,33 @@ void FingerprintCache::lookup(const std::vector<Key>& keys, std::vector<Digests>
         order[i] = i;
     std::sort(order.begin(), order.end(),
               [&](size_t a, size_t b) { return keyBefore(keys[a], keys[b]); });
+    if (preloaded_) {
+        // The rows read ahead, walked beside the keys; they are needed once.
+        std::vector<Row> rows = std::move(rows_);
+        rows_ = {};
+        preloaded_ = false;
+        size_t r = 0;
+        for (size_t n = 0; n < order.size(); ++n) {
+            const size_t i = order[n];
+            const Key& k = keys[i];
+            const auto device = static_cast<int64_t>(k.device);
+            const auto inode = static_cast<int64_t>(k.inode);
+            while (r < rows.size() &&
+                   (rows[r].device < device || (rows[r].device == device && rows[r].inode < inode)))
+                ++r;
+            if (r == rows.size())
+                break;
+            const Row& row = rows[r];
+            if (row.device != device || row.inode != inode || row.size != k.size ||
+                row.mtimeNs != k.mtimeNs || row.ctimeNs != k.ctimeNs)
+                continue;
+            out[i] = row.digests;
+            if (row.seen < today_)
+                stale.push_back(i);
+        }
+        renew(keys, stale);
+        return;
+    }
     // A row of the table (columns: device, inode, size, mtime, ctime, full, part, seen)
     // against the keys of its file.
     const auto digest = [](sqlite3_stmt* st, int column, unsigned char(&to)[16]) {
@@ -438,6 +532,10 @@ void FingerprintCache::lookup(const std::vector<Key>& keys, std::vector<Digests>
         fail(rc);
         return;
     }
+    renew(keys, stale);
+}
+
+void FingerprintCache::renew(const std::vector<Key>& keys, const std::vector<size_t>& stale) {
     // Hits seen again: their day is renewed (at most once a day per row), best effort.
     if (stale.empty() || readOnly_)
         return;

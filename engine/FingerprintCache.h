@@ -75,8 +75,14 @@ public:
 
     // Looks up every key at once: out[i] gets the fingerprints of keys[i], empty on a
     // miss. On any failure every answer is a miss and the cache stops answering.
-    void lookup(const std::vector<Key>& keys, std::vector<Entry>& out);
     void lookup(const std::vector<Key>& keys, std::vector<Digests>& out);
+    void lookup(const std::vector<Key>& keys, std::vector<Entry>& out);
+
+    // Reads the whole table into memory when its pages take at most `maxBytes`, so that
+    // it can be done while the files are still being listed; the next lookup is then
+    // answered from memory (and the rows are let go). False when nothing was read: a
+    // larger table, a stop, a failure (lookups then ask the database, as without it).
+    bool preload(int64_t maxBytes);
 
     // 32 upper-case hex digits of a 16-byte digest.
     static std::string hex(const unsigned char (&digest)[16]);
@@ -94,7 +100,19 @@ public:
     bool writable() const { return usable() && !readOnly_; }
 
 private:
+    // A row of the table as the preload keeps it.
+    struct Row {
+        int64_t device = 0;
+        int64_t inode = 0;
+        int64_t size = 0;
+        int64_t mtimeNs = 0;
+        int64_t ctimeNs = 0;
+        int64_t seen = 0;
+        Digests digests;
+    };
+
     FingerprintCache() = default;
+    void renew(const std::vector<Key>& keys, const std::vector<size_t>& stale);
     int prepare();
     bool exec(const char* sql);
     void maintain();
@@ -111,6 +129,8 @@ private:
     int64_t today_ = 0; // days since 1970-01-01
     int busyTimeoutMs_ = 2000;
     const std::atomic<int32_t>* stop_ = nullptr;
+    std::vector<Row> rows_; // the preloaded table, in the table's order
+    bool preloaded_ = false;
     static int busyWait(void* self, int count);
 };
 

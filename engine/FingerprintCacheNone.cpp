@@ -37,6 +37,10 @@ std::string FingerprintCache::hex(const unsigned char (&digest)[16]) {
     return out;
 }
 
+bool FingerprintCache::preload(int64_t) {
+    return false;
+}
+
 void FingerprintCache::store(const std::vector<std::pair<Key, Entry>>&) {}
 
 void FingerprintCache::store(const std::vector<std::pair<Key, Digests>>&) {}

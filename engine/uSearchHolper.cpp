@@ -194,6 +194,8 @@ TDuplicateFileThread::TDuplicateFileThread(TSearchHolper& owner) : FOwner(owner)
 
 TDuplicateFileThread::~TDuplicateFileThread() {
     Join();
+    if (FCacheLoader.joinable())
+        FCacheLoader.join();
 }
 
 bool TDuplicateFileThread::Start() {
@@ -230,9 +232,13 @@ void TDuplicateFileThread::Post(int code, int64_t arg, std::string path) const {
 
 void TDuplicateFileThread::Execute() {
     Post(spStarted, 0);
+    const bool content = FdtMode == dtMd5 || FdtMode == dtMd5Part;
+    if (content)
+        StartCacheLoad();
     CollectFiles();
-    if (FdtMode == dtMd5 || FdtMode == dtMd5Part)
+    if (content)
         HashFiles();
+    TakeLoadedCache(); // a load HashFiles did not take (a stop) ends here
     GroupDuplicates();
     Post(spFinished, 0);
 }

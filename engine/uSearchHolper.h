@@ -94,6 +94,7 @@ public:
 };
 
 class TSearchHolper;
+class FingerprintCache;
 
 // The worker of one scan. Created by FindDuplicateFiles; runs Execute on its own thread.
 class TDuplicateFileThread {
@@ -153,6 +154,10 @@ private:
     bool IsExcludedFolder(const std::string& path) const;
     bool SizePrePass();
     void HashFiles();
+    // The fingerprint cache is opened (and, when small enough, read into memory) on a
+    // thread of its own while the files are listed; HashFiles takes it when it starts.
+    void StartCacheLoad();
+    std::shared_ptr<FingerprintCache> TakeLoadedCache();
     void GroupDuplicates();
     bool StopRequested() const { return FStop.load(std::memory_order_seq_cst) > 0; }
     void Post(int code, int64_t arg, std::string path = {}) const;
@@ -168,6 +173,9 @@ private:
     std::vector<uint8_t> FHashPlan;       // per record: 1 = fingerprint, 0 = cannot match
     std::vector<std::unique_ptr<TDuplicateFile>> FDropped; // pruned, released after the run
     bool FSortedByModeKey = false; // the working list is in the grouping pass's order
+    std::thread FCacheLoader;
+    std::shared_ptr<FingerprintCache> FLoadedCache; // set by FCacheLoader
+    bool FCacheLoadStarted = false;
     friend class TSearchHolper;
 };
 

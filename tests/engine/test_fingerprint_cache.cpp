@@ -470,9 +470,9 @@ TEST(Fingerprints, ReadsInFlightNeverChangeTheResultOrTheReports) {
 }
 
 TEST(FingerprintCache, LookupsFindEveryStoredRowAndNothingElse) {
-    // Few keys are searched one by one, many in one pass over the table; both ways give
-    // the same answers, for files listed twice (hard links) and for device and inode
-    // numbers above 2^63 too.
+    // Few keys are searched one by one, many in one pass over the table, and a table read
+    // ahead into memory answers from there; every way gives the same answers, for files
+    // listed twice (hard links) and for device and inode numbers above 2^63 too.
     TempTree home;
     auto c = FingerprintCache::open(home.path("fingerprints.sqlite"));
     ASSERT_NE(c, nullptr);
@@ -527,6 +527,20 @@ TEST(FingerprintCache, LookupsFindEveryStoredRowAndNothingElse) {
         EXPECT_EQ(many[i].full, expected[i].full) << i;
         EXPECT_EQ(many[i].partial, expected[i].partial) << i;
     }
+    // Read ahead: too large for the limit, nothing is read; within it, the next lookup
+    // (and only the next one) is answered from memory.
+    EXPECT_FALSE(c->preload(1024));
+    ASSERT_TRUE(c->preload(int64_t{64} << 20));
+    std::vector<FingerprintCache::Entry> ahead;
+    c->lookup(keys, ahead);
+    ASSERT_EQ(ahead.size(), keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_EQ(ahead[i].full, expected[i].full) << i;
+        EXPECT_EQ(ahead[i].partial, expected[i].partial) << i;
+    }
+    c->lookup(keys, many);
+    EXPECT_EQ(many.size(), keys.size());
+    EXPECT_EQ(many[1].full, expected[1].full);
 }
 
 TEST(FingerprintCache, ClearEmptiesTheCache) {
