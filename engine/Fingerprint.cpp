@@ -159,8 +159,10 @@ std::string fingerprintRecord(const TDuplicateFile& r, bool whole, const std::at
     return md5;
 }
 
-// A 64-bit digest of a record's first and last 4 KiB; false when unreadable.
-bool sampleRecord(const TDuplicateFile& r, uint64_t& out) {
+// A 64-bit digest of a record's first and last 4 KiB (the first 8 bytes of their MD5, so
+// that it can be remembered between scans); false when unreadable. `unchanged` tells
+// whether the file's status-change time at the open was the walk's.
+bool sampleRecord(const TDuplicateFile& r, uint64_t& out, bool& unchanged) {
     const platform::ReadFile file = platform::ReadFile::openShared(r.FileName);
     if (!file.valid() || !sameAsWalked(file.openStatus(), r))
         return false;
@@ -170,8 +172,18 @@ bool sampleRecord(const TDuplicateFile& r, uint64_t& out) {
                     r.FileSize - static_cast<int64_t>(kSampleBlock)) !=
             static_cast<int64_t>(kSampleBlock))
         return false;
-    out = std::hash<std::string_view>{}(
-        std::string_view(reinterpret_cast<const char*>(block), sizeof block));
+    HashState& hs = threadHashState();
+    const EVP_MD* md = md5Algorithm();
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned len = 0;
+    if (hs.ctx == nullptr || md == nullptr || EVP_DigestInit_ex2(hs.ctx, md, nullptr) != 1 ||
+        EVP_DigestUpdate(hs.ctx, block, sizeof block) != 1 ||
+        EVP_DigestFinal_ex(hs.ctx, digest, &len) != 1 || len < 8)
+        return false;
+    out = 0;
+    for (int k = 0; k < 8; ++k)
+        out = out << 8 | digest[k];
+    unchanged = sameStatusChange(file.openStatus(), r);
     return true;
 }
 
@@ -356,6 +368,8 @@ void TDuplicateFileThread::HashFiles() {
     // Work ahead (whole-file mode): find the large files that cannot have a duplicate.
     // Sizes whose files are all remembered need no sample.
     FHashPlan.assign(count, 1);
+    std::vector<uint64_t> sample;
+    std::vector<uint8_t> newSample; // per record: its sample was read here and may be kept
     if (whole && count > 1 && !StopRequested()) {
         std::unordered_map<int64_t, std::vector<size_t>> bySize;
         for (size_t i = 0; i < count; ++i)
@@ -379,8 +393,22 @@ void TDuplicateFileThread::HashFiles() {
                 const TDuplicateFile& y = *FFileList[b];
                 return x.Device != y.Device ? x.Device < y.Device : x.Inode < y.Inode;
             });
-        std::vector<uint64_t> sample(count, 0);
+        // Samples remembered from earlier scans are taken as they are.
+        sample.assign(count, 0);
         std::vector<uint8_t> sampled(count, 0);
+        if (cache) {
+            std::vector<size_t> unread;
+            for (size_t i : toSample) {
+                if (found[i].hasSample) {
+                    sample[i] = found[i].sample;
+                    sampled[i] = 1;
+                } else {
+                    unread.push_back(i);
+                }
+            }
+            toSample.swap(unread);
+        }
+        newSample.assign(count, 0);
         std::atomic<size_t> next{0};
         std::atomic<bool> stopped{false};
         runOnThreads(std::min<unsigned>(threads, std::max<size_t>(toSample.size(), 1)), [&] {
@@ -393,7 +421,11 @@ void TDuplicateFileThread::HashFiles() {
                 if (k >= toSample.size())
                     return;
                 const size_t i = toSample[k];
-                sampled[i] = sampleRecord(*FFileList[i], sample[i]) ? 1 : 0;
+                bool unchanged = false;
+                sampled[i] = sampleRecord(*FFileList[i], sample[i], unchanged) ? 1 : 0;
+                const TDuplicateFile& r = *FFileList[i];
+                newSample[i] = sampled[i] && unchanged && cache &&
+                               r.CTimeSec * 1000000000 + r.CTimeNsec < rememberBefore;
             }
         });
         if (!stopped) {
@@ -421,20 +453,8 @@ void TDuplicateFileThread::HashFiles() {
     std::mutex pendingLock;
     std::vector<std::pair<FingerprintCache::Key, FingerprintCache::Digests>> pending;
     std::mutex storeLock;
-    const auto remember = [&](const TDuplicateFile& r, const std::string& md5) {
-        FingerprintCache::Digests entry;
-        unsigned char digest[16];
-        if (!FingerprintCache::toDigest(md5, digest))
-            return;
-        // Below kPartialLimit both kinds are the digest of the whole file.
-        if (whole || r.FileSize < kPartialLimit) {
-            std::memcpy(entry.full, digest, 16);
-            entry.hasFull = true;
-        }
-        if (!whole || r.FileSize < kPartialLimit) {
-            std::memcpy(entry.partial, digest, 16);
-            entry.hasPartial = true;
-        }
+    std::vector<uint8_t> sampleKept(newSample.size(), 0);
+    const auto keep = [&](const TDuplicateFile& r, const FingerprintCache::Digests& entry) {
         std::vector<std::pair<FingerprintCache::Key, FingerprintCache::Digests>> batch;
         {
             std::lock_guard lock(pendingLock);
@@ -446,6 +466,28 @@ void TDuplicateFileThread::HashFiles() {
             std::lock_guard lock(storeLock);
             cache->store(batch);
         }
+    };
+    const auto remember = [&](size_t i, const std::string& md5) {
+        const TDuplicateFile& r = *FFileList[i];
+        FingerprintCache::Digests entry;
+        unsigned char digest[16];
+        if (!FingerprintCache::toDigest(md5, digest))
+            return;
+        if (i < newSample.size() && newSample[i]) {
+            entry.sample = sample[i];
+            entry.hasSample = true;
+            sampleKept[i] = 1;
+        }
+        // Below kPartialLimit both kinds are the digest of the whole file.
+        if (whole || r.FileSize < kPartialLimit) {
+            std::memcpy(entry.full, digest, 16);
+            entry.hasFull = true;
+        }
+        if (!whole || r.FileSize < kPartialLimit) {
+            std::memcpy(entry.partial, digest, 16);
+            entry.hasPartial = true;
+        }
+        keep(r, entry);
     };
 
     // The pass proper: code 4 in list order, the first file always, no file after a stop.
@@ -490,7 +532,7 @@ void TDuplicateFileThread::HashFiles() {
                 record.Md5 = fingerprintRecord(record, whole, FStop, cache ? &unchanged : nullptr);
                 if (unchanged && !record.Md5.empty() &&
                     record.CTimeSec * 1000000000 + record.CTimeNsec < rememberBefore)
-                    remember(record, record.Md5);
+                    remember(i, record.Md5);
                 if (StopRequested()) {
                     std::lock_guard lock(dispatch);
                     stopped = true;
@@ -498,6 +540,16 @@ void TDuplicateFileThread::HashFiles() {
                 }
             }
         });
+    // Samples of files that were not read in full (or whose read failed) are kept too:
+    // the next scan rules them out without opening them.
+    if (cache && !stopped)
+        for (size_t i = 0; i < newSample.size(); ++i)
+            if (newSample[i] && !sampleKept[i]) {
+                FingerprintCache::Digests entry;
+                entry.sample = sample[i];
+                entry.hasSample = true;
+                keep(*FFileList[i], entry);
+            }
     if (cache && !pending.empty())
         cache->store(pending);
     if (!stopped)

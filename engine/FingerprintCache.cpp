@@ -23,25 +23,27 @@
 namespace pelidor {
 namespace {
 
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
 const char* const kSchema = "CREATE TABLE IF NOT EXISTS fingerprints("
                             " device INTEGER NOT NULL, inode INTEGER NOT NULL,"
                             " size INTEGER NOT NULL, mtime INTEGER NOT NULL,"
                             " ctime INTEGER NOT NULL, full BLOB, part BLOB,"
-                            " seen INTEGER NOT NULL,"
+                            " seen INTEGER NOT NULL, sample INTEGER,"
                             " PRIMARY KEY(device, inode)) WITHOUT ROWID;"
                             "CREATE TABLE IF NOT EXISTS state("
                             " name TEXT PRIMARY KEY, value INTEGER) WITHOUT ROWID;";
 
 const char* const kUpsert =
-    "INSERT INTO fingerprints(device, inode, size, mtime, ctime, full, part, seen)"
-    " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"
+    "INSERT INTO fingerprints(device, inode, size, mtime, ctime, full, part, seen, sample)"
+    " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)"
     " ON CONFLICT(device, inode) DO UPDATE SET"
     "  full = CASE WHEN size = excluded.size AND mtime = excluded.mtime"
     "   AND ctime = excluded.ctime THEN coalesce(excluded.full, full) ELSE excluded.full END,"
     "  part = CASE WHEN size = excluded.size AND mtime = excluded.mtime"
     "   AND ctime = excluded.ctime THEN coalesce(excluded.part, part) ELSE excluded.part END,"
+    "  sample = CASE WHEN size = excluded.size AND mtime = excluded.mtime"
+    "   AND ctime = excluded.ctime THEN coalesce(excluded.sample, sample) ELSE excluded.sample END,"
     "  size = excluded.size, mtime = excluded.mtime, ctime = excluded.ctime,"
     "  seen = excluded.seen";
 
@@ -250,7 +252,7 @@ int FingerprintCache::prepare() {
             return SQLITE_READONLY;
         if (!exec("BEGIN IMMEDIATE"))
             return lastError_;
-        if (!exec(kSchema) || !exec("PRAGMA user_version=1")) {
+        if (!exec(kSchema) || !exec("PRAGMA user_version=2")) {
             const int rc = lastError_;
             exec("ROLLBACK");
             return rc;
@@ -261,8 +263,22 @@ int FingerprintCache::prepare() {
             return rc;
         }
     } else {
+        if (found == 1) {
+            // The first format lacks the samples: the column is added (an older program
+            // then passes this cache over as a newer one).
+            if (readOnly_)
+                return SQLITE_READONLY;
+            if (!exec("BEGIN IMMEDIATE"))
+                return lastError_;
+            if (!exec("ALTER TABLE fingerprints ADD COLUMN sample INTEGER") ||
+                !exec("PRAGMA user_version=2") || !exec("COMMIT")) {
+                const int rc = lastError_;
+                exec("ROLLBACK");
+                return rc;
+            }
+        }
         // A table of the expected shape: anything else is a damaged cache.
-        Statement probe(db_, "SELECT device, inode, size, mtime, ctime, full, part, seen"
+        Statement probe(db_, "SELECT device, inode, size, mtime, ctime, full, part, seen, sample"
                              " FROM fingerprints LIMIT 0");
         if (!probe.ok())
             return isDamage(probe.rc) ? probe.rc : SQLITE_CORRUPT;
@@ -355,7 +371,7 @@ bool FingerprintCache::preload(int64_t maxBytes) {
     std::vector<Row> rows;
     bool ok = exec("BEGIN");
     if (ok) {
-        Statement all(db_, "SELECT device, inode, size, mtime, ctime, full, part, seen"
+        Statement all(db_, "SELECT device, inode, size, mtime, ctime, full, part, seen, sample"
                            " FROM fingerprints ORDER BY device, inode");
         ok = all.ok();
         if (!ok)
@@ -390,6 +406,8 @@ bool FingerprintCache::preload(int64_t maxBytes) {
             row.digests.hasFull = digest(5, row.digests.full);
             row.digests.hasPartial = digest(6, row.digests.partial);
             row.seen = sqlite3_column_int64(all.st, 7);
+            row.digests.hasSample = sqlite3_column_type(all.st, 8) == SQLITE_INTEGER;
+            row.digests.sample = static_cast<uint64_t>(sqlite3_column_int64(all.st, 8));
         }
     }
     const int rc = lastError_;
@@ -444,7 +462,8 @@ void FingerprintCache::lookup(const std::vector<Key>& keys, std::vector<Digests>
         renew(keys, stale);
         return;
     }
-    // A row of the table (columns: device, inode, size, mtime, ctime, full, part, seen)
+    // A row of the table (columns: device, inode, size, mtime, ctime, full, part, seen,
+    // sample)
     // against the keys of its file.
     const auto digest = [](sqlite3_stmt* st, int column, unsigned char(&to)[16]) {
         if (sqlite3_column_bytes(st, column) != 16)
@@ -464,6 +483,8 @@ void FingerprintCache::lookup(const std::vector<Key>& keys, std::vector<Digests>
                 continue;
             out[i].hasFull = digest(st, 5, out[i].full);
             out[i].hasPartial = digest(st, 6, out[i].partial);
+            out[i].hasSample = sqlite3_column_type(st, 8) == SQLITE_INTEGER;
+            out[i].sample = static_cast<uint64_t>(sqlite3_column_int64(st, 8));
             if (sqlite3_column_int64(st, 7) < today_)
                 stale.push_back(i);
         }
@@ -478,11 +499,11 @@ void FingerprintCache::lookup(const std::vector<Key>& keys, std::vector<Digests>
     const bool wholeTable = static_cast<int64_t>(keys.size()) * 4 >= pages * 50;
     bool ok = exec("BEGIN");
     if (ok) {
-        Statement find(db_, wholeTable
-                                ? "SELECT device, inode, size, mtime, ctime, full, part, seen"
-                                  " FROM fingerprints ORDER BY device, inode"
-                                : "SELECT device, inode, size, mtime, ctime, full, part, seen"
-                                  " FROM fingerprints WHERE device = ?1 AND inode = ?2");
+        Statement find(
+            db_, wholeTable ? "SELECT device, inode, size, mtime, ctime, full, part, seen, sample"
+                              " FROM fingerprints ORDER BY device, inode"
+                            : "SELECT device, inode, size, mtime, ctime, full, part, seen, sample"
+                              " FROM fingerprints WHERE device = ?1 AND inode = ?2");
         ok = find.ok();
         if (!ok)
             lastError_ = find.rc;
@@ -580,6 +601,10 @@ int FingerprintCache::writeBatch(const std::vector<std::pair<Key, Digests>>& bat
         bindFingerprint(upsert.st, 6, e.full, e.hasFull);
         bindFingerprint(upsert.st, 7, e.partial, e.hasPartial);
         sqlite3_bind_int64(upsert.st, 8, today_);
+        if (e.hasSample)
+            sqlite3_bind_int64(upsert.st, 9, static_cast<sqlite3_int64>(e.sample));
+        else
+            sqlite3_bind_null(upsert.st, 9);
         const int step = sqlite3_step(upsert.st);
         if (step != SQLITE_DONE)
             rc = step;

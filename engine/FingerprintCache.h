@@ -42,8 +42,10 @@ public:
     struct Digests {
         unsigned char full[16];
         unsigned char partial[16];
+        uint64_t sample = 0; // the work-ahead's sample of a large file (Fingerprint.cpp)
         bool hasFull = false;
         bool hasPartial = false;
+        bool hasSample = false;
     };
 
     // Entries not seen for this many days are dropped (checked at most once a day).

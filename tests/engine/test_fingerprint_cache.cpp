@@ -192,6 +192,82 @@ TEST(FingerprintCache, RememberedFingerprintsAreUsedAndEveryChangeIsSeen) {
     }
 }
 
+TEST(FingerprintCache, RememberedSamplesSpareTheReadAndAChangeIsSeen) {
+    // Two large files of one size whose samples differ are ruled out without a full
+    // read; their samples are kept. The cache is then told that "b" has the sample of
+    // "a": a scan that believes it reads both in full (their fingerprints appear), which
+    // shows the samples are used; when "b" changed meanwhile, its sample is read again
+    // and nothing is read in full. The result is the same every time.
+    for (const bool changed : {false, true}) {
+        SCOPED_TRACE(changed ? "b changed" : "b unchanged");
+        TempTree tree;
+        tree.writeSized("a", 65536, 1);
+        tree.writeSized("b", 65536, 2);
+        settle();
+        TempTree home;
+        const std::string cache = home.path("fingerprints.sqlite");
+        const ScanRequest req{.mode = dtMd5, .paths = {tree.root()}};
+        EXPECT_TRUE(scanWithCache(cache, req).groups.empty());
+        const std::string a = std::to_string(inodeOf(tree.path("a")));
+        const std::string b = std::to_string(inodeOf(tree.path("b")));
+        {
+            Db db(cache);
+            EXPECT_EQ(db.number("SELECT count(*) FROM fingerprints WHERE sample IS NOT NULL"
+                                " AND full IS NULL"),
+                      2);
+            ASSERT_EQ(db.exec("UPDATE fingerprints SET sample = (SELECT sample FROM fingerprints"
+                              " WHERE inode = " +
+                              a + ") WHERE inode = " + b),
+                      SQLITE_OK);
+        }
+        if (changed) {
+            struct stat before {};
+            ASSERT_EQ(::stat(tree.path("b").c_str(), &before), 0);
+            const std::string other = seededContent(65536, 3);
+            const int fd = ::open(tree.path("b").c_str(), O_WRONLY);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::pwrite(fd, other.data(), other.size(), 0),
+                      static_cast<ssize_t>(other.size()));
+            ::close(fd);
+            const timespec times[2] = {before.st_atim, before.st_mtim};
+            ASSERT_EQ(::utimensat(AT_FDCWD, tree.path("b").c_str(), times, 0), 0);
+            settle();
+        }
+        EXPECT_TRUE(scanWithCache(cache, req).groups.empty());
+        Db db(cache);
+        EXPECT_EQ(db.number("SELECT count(*) FROM fingerprints WHERE full IS NOT NULL"),
+                  changed ? 0 : 2);
+    }
+}
+
+TEST(FingerprintCache, ACacheOfTheFirstFormatIsKeptAndGainsSamples) {
+    TempTree home;
+    const std::string cache = home.path("fingerprints.sqlite");
+    {
+        Db db(cache);
+        ASSERT_EQ(db.exec("CREATE TABLE fingerprints(device INTEGER NOT NULL,"
+                          " inode INTEGER NOT NULL, size INTEGER NOT NULL,"
+                          " mtime INTEGER NOT NULL, ctime INTEGER NOT NULL, full BLOB,"
+                          " part BLOB, seen INTEGER NOT NULL, PRIMARY KEY(device, inode))"
+                          " WITHOUT ROWID;"
+                          "CREATE TABLE state(name TEXT PRIMARY KEY, value INTEGER) WITHOUT ROWID;"
+                          "INSERT INTO fingerprints VALUES(1, 2, 3, 4, 5,"
+                          " x'00112233445566778899AABBCCDDEEFF', NULL, 99999);"
+                          "PRAGMA user_version = 1"),
+                  SQLITE_OK);
+    }
+    auto c = FingerprintCache::open(cache);
+    ASSERT_NE(c, nullptr);
+    std::vector<FingerprintCache::Entry> out;
+    c->lookup({{1, 2, 3, 4, 5}}, out);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].full, "00112233445566778899AABBCCDDEEFF");
+    c.reset();
+    Db db(cache);
+    EXPECT_EQ(db.number("PRAGMA user_version"), 2);
+    EXPECT_EQ(db.number("SELECT count(sample) FROM fingerprints"), 0);
+}
+
 // Cache files a scan must pass over without a change of its result.
 TEST(FingerprintCache, UnusableCacheNeverChangesTheResult) {
     struct Case {
