@@ -550,8 +550,15 @@ void TDuplicateFileThread::HashFiles() {
                 entry.hasSample = true;
                 keep(*FFileList[i], entry);
             }
-    if (cache && !pending.empty())
-        cache->store(pending);
+    if (cache && !pending.empty()) {
+        // The last batch is stored while the groups are formed (Execute waits for it).
+        auto batch = std::make_shared<decltype(pending)>(std::move(pending));
+        try {
+            FCacheWriter = std::thread([cache, batch] { cache->store(*batch); });
+        } catch (const std::system_error&) {
+            cache->store(*batch);
+        }
+    }
     if (!stopped)
         Post(spHashDone, 0);
 }

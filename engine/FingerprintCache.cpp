@@ -237,14 +237,19 @@ int FingerprintCache::prepare() {
         return SQLITE_CANTOPEN; // a newer program's cache: left as it is
     readOnly_ = sqlite3_db_readonly(db_, "main") == 1;
     if (!readOnly_) {
+        // A new, empty cache is set up without waiting for the disk: a crash meanwhile
+        // leaves at worst a damaged file, which is set aside and made again.
+        if (found == 0)
+            exec("PRAGMA synchronous=OFF");
         // A cache another program holds locked beyond the wait is passed over at once.
         if (!exec("PRAGMA journal_mode=WAL") && (lastError_ & 0xff) == SQLITE_BUSY)
             return lastError_;
-        exec("PRAGMA synchronous=NORMAL");
+        if (found != 0)
+            exec("PRAGMA synchronous=NORMAL");
         exec("PRAGMA cache_size=-16384");
         exec("PRAGMA journal_size_limit=4194304");
-        // A scan stores its fingerprints in many small batches: the log is copied back
-        // (and synced) every 16 MiB of it rather than every 4 MiB.
+        // A scan stores its fingerprints in large batches: the log is copied back (and
+        // synced) every 16 MiB of it rather than every 4 MiB.
         exec("PRAGMA wal_autocheckpoint=4096");
     }
     if (found == 0) {
@@ -257,7 +262,9 @@ int FingerprintCache::prepare() {
             exec("ROLLBACK");
             return rc;
         }
-        if (!exec("COMMIT")) {
+        const bool committed = exec("COMMIT");
+        exec("PRAGMA synchronous=NORMAL");
+        if (!committed) {
             const int rc = lastError_;
             exec("ROLLBACK");
             return rc;
@@ -270,8 +277,17 @@ int FingerprintCache::prepare() {
                 return SQLITE_READONLY;
             if (!exec("BEGIN IMMEDIATE"))
                 return lastError_;
-            if (!exec("ALTER TABLE fingerprints ADD COLUMN sample INTEGER") ||
-                !exec("PRAGMA user_version=2") || !exec("COMMIT")) {
+            // Another program may have converted it while this one waited.
+            int now = 0;
+            {
+                Statement again(db_, "PRAGMA user_version");
+                if (again.ok() && sqlite3_step(again.st) == SQLITE_ROW)
+                    now = sqlite3_column_int(again.st, 0);
+            }
+            if (now == 1 && (!exec("ALTER TABLE fingerprints ADD COLUMN sample INTEGER") ||
+                             !exec("PRAGMA user_version=2")))
+                now = 0;
+            if (now == 0 || !exec("COMMIT")) {
                 const int rc = lastError_;
                 exec("ROLLBACK");
                 return rc;

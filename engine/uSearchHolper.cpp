@@ -196,6 +196,8 @@ TDuplicateFileThread::~TDuplicateFileThread() {
     Join();
     if (FCacheLoader.joinable())
         FCacheLoader.join();
+    if (FCacheWriter.joinable())
+        FCacheWriter.join();
 }
 
 bool TDuplicateFileThread::Start() {
@@ -240,6 +242,8 @@ void TDuplicateFileThread::Execute() {
         HashFiles();
     TakeLoadedCache(); // a load HashFiles did not take (a stop) ends here
     GroupDuplicates();
+    if (FCacheWriter.joinable())
+        FCacheWriter.join();
     Post(spFinished, 0);
 }
 

@@ -175,6 +175,7 @@ private:
     bool FSortedByModeKey = false; // the working list is in the grouping pass's order
     std::thread FCacheLoader;
     std::shared_ptr<FingerprintCache> FLoadedCache; // set by FCacheLoader
+    std::thread FCacheWriter; // stores the last fingerprints while the groups are formed
     bool FCacheLoadStarted = false;
     friend class TSearchHolper;
 };
