@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLineEdit>
 
 #include <algorithm>
@@ -88,6 +89,13 @@ void TfrmQdxMain::BuildFolderList() {
                                    "replaced");
     QAction* heading = pmFolders->addAction(title);
     heading->setEnabled(false);
+    // Wide enough for the heading and every folder in the window's font.
+    const QFontMetrics metrics(font());
+    int widest = metrics.horizontalAdvance(title);
+    for (const TStringList* list : {&AppConfig.includePath, &AppConfig.referencePath})
+        for (const std::string& folder : *list)
+            widest = std::max(widest, metrics.horizontalAdvance(displayPath(folder)));
+    pmFolders->setMinimumWidth(std::min(widest + 80, 900));
     const auto addFolder = [this](const std::string& Folder) {
         QAction* a = pmFolders->addAction(displayPath(Folder));
         a->setCheckable(true);

@@ -66,9 +66,11 @@ protected:
             return false;
         const auto* key = static_cast<QKeyEvent*>(Event);
         // Alt+Down or F4 in the folder line: its list of folders, as in a drop-down list.
+        // The arrow may come from the keypad.
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
         if (Watched == w_->edPath &&
-            ((key->key() == Qt::Key_Down && key->modifiers() == Qt::AltModifier) ||
-             (key->key() == Qt::Key_F4 && key->modifiers() == Qt::NoModifier))) {
+            ((key->key() == Qt::Key_Down && modifiers == Qt::AltModifier) ||
+             (key->key() == Qt::Key_F4 && modifiers == Qt::NoModifier))) {
             w_->btnFolderListClick();
             return true;
         }
