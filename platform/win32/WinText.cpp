@@ -140,6 +140,14 @@ int errnoFromWin32(unsigned long code) {
     case ERROR_INVALID_NAME:
     case ERROR_INVALID_PARAMETER:
         return EINVAL;
+    case ERROR_NOT_SAME_DEVICE:
+        return EXDEV;
+    case ERROR_TOO_MANY_LINKS:
+        return EMLINK;
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_CALL_NOT_IMPLEMENTED:
+        return EOPNOTSUPP;
     default:
         return EIO;
     }

@@ -198,7 +198,8 @@ TEST_F(ReplaceTest, ReferenceRowsAreNeverTickedNorActedOn) {
     window->btnSelInsteadClick(2); // Invert
     EXPECT_EQ(window->CheckedCount(), 0);
 
-    window->KeepOneItemClick(4); // the newest modified, where no reference copy is
+    // The reference rule: the newest modified where no reference copy is.
+    window->KeepOneItemClick(TfrmQdxMain::koReference);
     EXPECT_TRUE(window->model->IsChecked(rowOf("work/copy1.bin")));
     EXPECT_TRUE(window->model->IsChecked(rowOf("work/copy2.bin")));
     EXPECT_FALSE(window->model->IsChecked(rowOf("archive/master.bin")));

@@ -297,14 +297,19 @@ TEST_F(ScanTest, OperationsPanelTicksRowsAndKeepsOnePerGroup) {
     EXPECT_EQ(menu.left(), panel.x());
     EXPECT_EQ(menu.bottom() + 1, panel.y());
     const QList<QAction*> entries = window->pmKeepOne->actions();
-    ASSERT_EQ(entries.size(), 5);
+    ASSERT_EQ(entries.size(), 7);
     const char* const captions[] = {
-        "Keep the Newest by Creation Time", "Keep the Oldest by Creation Time", "",
-        "Keep the Newest by Modification Time", "Keep the Oldest by Modification Time"};
-    for (int i = 0; i < 5; ++i) {
+        "Keep the Newest by Creation Time",
+        "Keep the Oldest by Creation Time",
+        "",
+        "Keep the Newest by Modification Time",
+        "Keep the Oldest by Modification Time",
+        "",
+        "Keep the Copies in Reference Folders, Else the Newest Modified"};
+    for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(OrlaMenuTag(entries[i]), i + 1);
-        EXPECT_EQ(entries[i]->isSeparator(), i == 2);
-        if (i != 2) {
+        EXPECT_EQ(entries[i]->isSeparator(), i == 2 || i == 5);
+        if (!entries[i]->isSeparator()) {
             EXPECT_EQ(entries[i]->text(), QLatin1String(captions[i]));
         }
     }

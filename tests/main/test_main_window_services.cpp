@@ -206,7 +206,7 @@ TEST_F(ServicesTest, KeepOneMenuShowsTheKeyOfAMissingText) {
     AppConfig.CompareMode = 2;
     open();
     const QList<QAction*> entries = window->pmKeepOne->actions();
-    ASSERT_EQ(entries.size(), 5);
+    ASSERT_EQ(entries.size(), 7);
     EXPECT_EQ(entries[3]->text(), QStringLiteral("ppmLastWrite"));
     EXPECT_EQ(entries[4]->text(), QStringLiteral("Keep the Oldest by Modification Time"));
 

@@ -179,6 +179,10 @@ TfrmQdxMain::TfrmQdxMain(QWidget* parent)
             return QString();
         return dlgSave1.selectedFiles().constFirst();
     };
+    FolderChooser = [](QWidget* Owner, const QString& Title) {
+        QString folder;
+        return BrowseForFolder(Owner, Title, QString(), folder) ? folder : QString();
+    };
 
     createControls();
 
@@ -235,6 +239,10 @@ void TfrmQdxMain::createControls() {
     edPath->setFixedHeight(24);
     edPath->setMinimumWidth(60);
     folderRow->addWidget(edPath, 1);
+    btnFolderList = named(new TOrlaImageButton(inputArea_), "btnFolderList");
+    btnFolderList->setFixedSize(18, 24);
+    btnFolderList->setIcon(OrlaPicture(QStringLiteral("folder-list")));
+    folderRow->addWidget(btnFolderList);
     btnFolder = named(new TOrlaImageButton(inputArea_), "btnFolder");
     btnFolder->setFixedSize(24, 24);
     btnFolder->setIcon(OrlaPicture(QStringLiteral("folder")));
@@ -401,6 +409,7 @@ void TfrmQdxMain::createControls() {
     tmr1->setSingleShot(true);
     pmPop = named(new TOrlaPopupMenu(this), "pmPop");
     pmKeepOne = named(new TOrlaPopupMenu(this), "pmKeepOne");
+    pmFolders = named(new TOrlaPopupMenu(this), "pmFolders");
     pmsys = named(new QMenu(this), "pmsys");
     pmsys->setAttribute(Qt::WA_WindowPropagation);
     wmsg1 = named(new TOrlaMsgBox(this), "wmsg1");
@@ -409,6 +418,7 @@ void TfrmQdxMain::createControls() {
     connect(btnScan, &QAbstractButton::clicked, this, &TfrmQdxMain::btnScanClick);
     connect(btnCancel, &QAbstractButton::clicked, this, &TfrmQdxMain::btnCancelClick);
     connect(btnFolder, &QAbstractButton::clicked, this, &TfrmQdxMain::btnPathClick);
+    connect(btnFolderList, &QAbstractButton::clicked, this, &TfrmQdxMain::btnFolderListClick);
     connect(btnAdvSetting, &QAbstractButton::clicked, this, &TfrmQdxMain::btnSettingClick);
     connect(cbbMode, &QComboBox::currentIndexChanged, this, &TfrmQdxMain::cbbModeChange);
     connect(edPath, &QLineEdit::textChanged, this, &TfrmQdxMain::edPathChange);
@@ -474,7 +484,7 @@ void TfrmQdxMain::showEvent(QShowEvent* event) {
 
 void TfrmQdxMain::FormShow() {
     Localize();
-    edPath->setText(displayPath(JoinList(AppConfig.includePath)));
+    ShowFolderLine();
     const QSignalBlocker block(cbbMode);
     cbbMode->setCurrentIndex(AppConfig.CompareMode >= 0 && AppConfig.CompareMode < cbbMode->count()
                                  ? AppConfig.CompareMode
@@ -535,7 +545,7 @@ void TfrmQdxMain::edPathChange(const QString& Text) {
 void TfrmQdxMain::btnPathClick() {
     if (ShowSettingsDialog(this, QStringLiteral("Path")) == QDialog::Accepted) {
         SaveAppConfig();
-        edPath->setText(displayPath(JoinList(AppConfig.includePath)));
+        ShowFolderLine();
         MarkReferenceRows();
     }
 }
@@ -604,9 +614,15 @@ void TfrmQdxMain::StartSearch() {
     holper.WaitForWorker();
     holper.SetFingerprintCache(AppConfig.RememberFingerprints ? FingerprintCache::defaultPath()
                                                               : std::string());
-    if (holper.FindDuplicateFiles(FProgress.get(), dt, &AppConfig.includePath,
-                                  &AppConfig.includeKeywords, &AppConfig.excludePath,
-                                  &AppConfig.excludeKeywords, beginSize, endSize) == 0) {
+    // The reference folders are searched as well: their copies are what the other
+    // files are compared with, wherever they lie (a folder inside another is entered once).
+    std::vector<std::string> folders = AppConfig.includePath;
+    for (const std::string& reference : AppConfig.referencePath)
+        if (std::find(folders.begin(), folders.end(), reference) == folders.end())
+            folders.push_back(reference);
+    if (holper.FindDuplicateFiles(FProgress.get(), dt, &folders, &AppConfig.includeKeywords,
+                                  &AppConfig.excludePath, &AppConfig.excludeKeywords, beginSize,
+                                  endSize) == 0) {
         FScanPending = true;
         FResultMode = dt;
         FResultEmptySearch = AppConfig.CompareMode == 3;
@@ -721,9 +737,10 @@ void TfrmQdxMain::SearchFinished(uint32_t Elapsed) {
 }
 
 void TfrmQdxMain::ShowProgressArea() {
-    for (QWidget* w : {static_cast<QWidget*>(lblcaption), static_cast<QWidget*>(lblLocation),
-                       static_cast<QWidget*>(edPath), static_cast<QWidget*>(btnFolder),
-                       static_cast<QWidget*>(cbbMode), inputArea_})
+    for (QWidget* w :
+         {static_cast<QWidget*>(lblcaption), static_cast<QWidget*>(lblLocation),
+          static_cast<QWidget*>(edPath), static_cast<QWidget*>(btnFolder),
+          static_cast<QWidget*>(btnFolderList), static_cast<QWidget*>(cbbMode), inputArea_})
         w->hide();
     for (QWidget* w : {static_cast<QWidget*>(lblinfo), static_cast<QWidget*>(g1), progressArea_})
         w->show();
@@ -732,9 +749,10 @@ void TfrmQdxMain::ShowProgressArea() {
 void TfrmQdxMain::ShowInputArea() {
     for (QWidget* w : {static_cast<QWidget*>(lblinfo), static_cast<QWidget*>(g1), progressArea_})
         w->hide();
-    for (QWidget* w : {static_cast<QWidget*>(lblcaption), static_cast<QWidget*>(lblLocation),
-                       static_cast<QWidget*>(edPath), static_cast<QWidget*>(btnFolder),
-                       static_cast<QWidget*>(cbbMode), inputArea_})
+    for (QWidget* w :
+         {static_cast<QWidget*>(lblcaption), static_cast<QWidget*>(lblLocation),
+          static_cast<QWidget*>(edPath), static_cast<QWidget*>(btnFolder),
+          static_cast<QWidget*>(btnFolderList), static_cast<QWidget*>(cbbMode), inputArea_})
         w->show();
 }
 
@@ -829,16 +847,16 @@ QPoint TfrmQdxMain::pmKeepOnePopup() const {
 void TfrmQdxMain::KeepOneItemClick(int Tag) {
     if (FDeleting)
         return;
-    if (KeepOneRows(*model, Tag)) {
-        KeepReferenceCopiesRule();
+    // A time rule never ticks a reference row (the list refuses), so reference copies
+    // stay beside the kept file; the reference rule keeps them instead of one by time.
+    if (Tag == koReference ? KeepReferenceCopiesRule() : KeepOneRows(*model, Tag))
         RefreshDeleteButton();
-    }
 }
 
 void TfrmQdxMain::BuildPopupMenus() {
     QStringList captions;
-    for (const char* key :
-         {"ppmLastCreate", "ppmFirstCreate", "-", "ppmLastWrite", "ppmFirstWrite"})
+    for (const char* key : {"ppmLastCreate", "ppmFirstCreate", "-", "ppmLastWrite", "ppmFirstWrite",
+                            "-", "ppmKeepReference"})
         captions << QString::fromStdString(ReadLangString("Translation", key, key));
     pmKeepOne->Build(captions);
     // The entries' Tags count from 1.
@@ -918,7 +936,7 @@ void TfrmQdxMain::ppmSettingsClick() {
         return;
     if (ShowSettingsDialog(this, QStringLiteral("Sys")) == QDialog::Accepted) {
         SaveAppConfig();
-        edPath->setText(displayPath(JoinList(AppConfig.includePath)));
+        ShowFolderLine();
     }
 }
 

@@ -148,6 +148,13 @@ public:
     QLabel* lblLocation = nullptr;
     QLineEdit* edPath = nullptr;
     TOrlaImageButton* btnFolder = nullptr;
+    // Beside the folder line: the list of the search folders and the reference folders
+    // (pmFolders), where a folder is marked as a reference folder or unmarked.
+    TOrlaImageButton* btnFolderList = nullptr;
+    TOrlaPopupMenu* pmFolders = nullptr;
+    // The padlock at the start of the folder line, shown while reference folders exist;
+    // its hint names them.
+    QAction* actReferenceMark = nullptr;
     QComboBox* cbbMode = nullptr;
     TOrlaImageButton* btnScan = nullptr;
     TOrlaImageButton* btnCancel = nullptr;
@@ -202,6 +209,9 @@ public:
     // Asks where to save the CSV export; an empty name when the user cancelled
     // (default: the save dialog dlgSave1).
     std::function<QString(QWidget* Owner)> CsvFileChooser;
+    // Asks for a folder to add as a reference folder; an empty text when the user
+    // cancelled (default: the folder picker).
+    std::function<QString(QWidget* Owner, const QString& Title)> FolderChooser;
     // Whether the program runs as root, asked once when a window is created (default:
     // the effective user). Root gets no news and support windows.
     static inline std::function<bool()> RunningAsRoot = [] {
@@ -245,6 +255,17 @@ public:
     // ---- Selection commands ---------------------------------------------------------
     // Tag 0 keep-one menu, 1 select all, 2 invert.
     void btnSelInsteadClick(int Tag);
+    // The entries of the keep-one menu (their Tags). The four time rules keep one file
+    // per group by its time; reference rows stay unticked under every rule. koReference
+    // keeps every copy inside reference folders and ticks the rest of their groups, and
+    // keeps the newest by modification time (koLastWrite) in groups without one.
+    enum TKeepOneTag {
+        koLastCreate = 1,
+        koFirstCreate = 2,
+        koLastWrite = 4,
+        koFirstWrite = 5,
+        koReference = 7
+    };
     // Where the keep-one menu opens: directly above the bottom panel, left-aligned.
     QPoint pmKeepOnePopup() const;
     void KeepOneItemClick(int Tag);
@@ -288,9 +309,26 @@ public:
     // Marks the rows inside the reference folders of the settings (unticking them), and
     // clears the mark elsewhere. Runs when a result is listed and after the settings.
     void MarkReferenceRows();
-    // Keep One's reference rule after a time rule: groups with a reference copy keep
-    // every reference copy and have every other copy ticked.
-    void KeepReferenceCopiesRule();
+    // Keep One's reference rule (koReference): groups with a reference copy keep every
+    // reference copy and have every other copy ticked; the others keep their newest by
+    // modification time. False when the list is empty (nothing changed).
+    bool KeepReferenceCopiesRule();
+
+    // ---- The folder line and its list of folders (uQdxMainFolders.cpp) -----------------
+    // Shows the folders to search on the folder line, and the reference mark.
+    void ShowFolderLine();
+    // Opens the folder list below the folder line, its first entry active.
+    void btnFolderListClick();
+    // Refills pmFolders: the folders to search, then the reference folders that are not
+    // among them, each with a check mark that says whether it is a reference folder; a
+    // folder inside a reference folder is marked and cannot be unmarked by itself; last
+    // "Add reference folder...".
+    void BuildFolderList();
+    // Marks Folder as a reference folder or unmarks it, writes the settings at once and
+    // marks the listed rows again. False when nothing changed.
+    bool SetReferenceFolder(const std::string& Folder, bool Reference);
+    // Asks for a folder (FolderChooser) and marks it as a reference folder.
+    void AddReferenceFolderClick();
     // What the last deletion of the ticked files did; shown as the summary line.
     struct TDeletionSummary {
         bool toTrash = true;

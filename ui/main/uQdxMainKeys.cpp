@@ -53,7 +53,8 @@ QStringList droppedFolders(const QMimeData* Data) {
 
 } // namespace
 
-// Enter in the top panel's folder line and mode list presses Scan; the Menu key and
+// Enter in the top panel's folder line and mode list presses Scan, Alt+Down and F4 in
+// the folder line open its list of folders; the Menu key and
 // Shift+F10 in the list open the row menu on the current row.
 class TfrmQdxMain::TKeyFilter : public QObject {
 public:
@@ -64,6 +65,15 @@ protected:
         if (Event->type() != QEvent::KeyPress)
             return false;
         const auto* key = static_cast<QKeyEvent*>(Event);
+        // Alt+Down or F4 in the folder line: its list of folders, as in a drop-down list.
+        // The arrow may come from the keypad.
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if (Watched == w_->edPath &&
+            ((key->key() == Qt::Key_Down && modifiers == Qt::AltModifier) ||
+             (key->key() == Qt::Key_F4 && modifiers == Qt::NoModifier))) {
+            w_->btnFolderListClick();
+            return true;
+        }
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
             (Watched == w_->edPath || Watched == w_->cbbMode || Watched == w_->btnScan) &&
             key->modifiers() == Qt::NoModifier) {
@@ -176,15 +186,17 @@ void TfrmQdxMain::ApplyKeyboardHints() {
 
     // Accessible names: a picture button is named by its hint (without the keys), a
     // field by its label.
-    for (TOrlaImageButton* b : {static_cast<TOrlaImageButton*>(btnCaptionNews),
-                                static_cast<TOrlaImageButton*>(btnCaptionSupport),
-                                static_cast<TOrlaImageButton*>(btnCaptionMenu), btnFolder, btnemail,
-                                btntwitter, btnfacebook, btnScan, btnCancel}) {
+    for (TOrlaImageButton* b :
+         {static_cast<TOrlaImageButton*>(btnCaptionNews),
+          static_cast<TOrlaImageButton*>(btnCaptionSupport),
+          static_cast<TOrlaImageButton*>(btnCaptionMenu), btnFolder, btnFolderList, btnemail,
+          btntwitter, btnfacebook, btnScan, btnCancel}) {
         QString name = b->text();
         if (name.isEmpty())
             name = b->toolTip().section(QStringLiteral(" ("), 0, 0);
         b->setAccessibleName(name);
     }
+    pmFolders->setAccessibleName(btnFolderList->accessibleName());
     lblLocation->setBuddy(edPath);
     edPath->setAccessibleName(lblLocation->text());
     cbbMode->setAccessibleName(cbbMode->currentText());
@@ -231,8 +243,7 @@ int TfrmQdxMain::AddFolders(const QStringList& Folders) {
     }
     if (added > 0) {
         SaveAppConfig();
-        edPath->setText(
-            QFile::decodeName(QByteArray::fromStdString(JoinList(AppConfig.includePath))));
+        ShowFolderLine();
     }
     return added;
 }

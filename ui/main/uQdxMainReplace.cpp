@@ -139,14 +139,21 @@ void TfrmQdxMain::MarkReferenceRows() {
     RefreshDeleteButton();
 }
 
-void TfrmQdxMain::KeepReferenceCopiesRule() {
+bool TfrmQdxMain::KeepReferenceCopiesRule() {
+    model->BeginUpdate();
+    // Groups without a reference copy keep their newest by modification time; the
+    // groups with one are decided again below.
+    if (!KeepOneRows(*model, koLastWrite)) {
+        model->EndUpdate();
+        return false;
+    }
     std::vector<TListedFile> list = ListedFiles();
     const std::vector<bool> decided = KeepReferenceCopies(list);
-    model->BeginUpdate();
     for (size_t i = 0; i < list.size(); ++i)
         if (decided[i])
             model->SetChecked(int(i), list[i].Ticked);
     model->EndUpdate();
+    return true;
 }
 
 bool TfrmQdxMain::RefuseReferenceRow(int Row) {

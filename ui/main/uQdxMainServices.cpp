@@ -241,7 +241,7 @@ void TfrmQdxMain::Localize() {
     btnCaptionNews->setToolTip(langText("GUI", QStringLiteral("BtnNews")));
 
     // 6. The controls' texts, each defaulting to its current text.
-    for (TOrlaImageButton* b : {btnScan, btnCancel, btnFolder}) {
+    for (TOrlaImageButton* b : {btnScan, btnCancel, btnFolder, btnFolderList}) {
         b->setText(langText("Translation", controlKey(b, "caption"), b->text()));
         b->setToolTip(langText("Translation", controlKey(b, "Hint"), b->toolTip()));
     }

@@ -129,7 +129,9 @@ QStringList TImgData::PictureNames() {
             QStringLiteral("share-tieba"),
             QStringLiteral("share-weibo"),
             QStringLiteral("share-qzone"),
-            QStringLiteral("caption-marker")};
+            QStringLiteral("caption-marker"),
+            QStringLiteral("reference"),
+            QStringLiteral("folder-list")};
 }
 
 TImgData* ImgData() {

@@ -10,6 +10,6 @@ foreach(picture logo msg-warning msg-error msg-information msg-confirmation busy
         hint-background search folder add add-hover add-pressed remove remove-hover
         remove-pressed empty-list caption-menu caption-news caption-support share-email
         share-twitter share-facebook share-tieba share-weibo share-qzone
-        caption-marker)
+        caption-marker reference folder-list)
     list(APPEND PELIDOR_TOOLKIT_IMAGES ${PROJECT_SOURCE_DIR}/resources/images/${picture}.svg)
 endforeach()
