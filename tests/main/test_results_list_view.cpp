@@ -80,7 +80,7 @@ TEST_F(ResultsViewTest, ClickingTheBoxTicksTheRowAndReportsIt) {
 }
 
 // What assistive technology sees: a table with the header row first, then the cells row
-// by row; a row's check box cell is checkable and its one action, Toggle, ticks and
+// by row; a row's check box cell is a check box and its one action, Toggle, ticks and
 // unticks the row as a click does (rowChecked included). A reference row's cell is not
 // checkable and offers nothing; cells follow rows that leave the list.
 TEST_F(ResultsViewTest, AssistiveTechnologyTicksARowThroughItsCheckBoxCell) {
@@ -102,11 +102,13 @@ TEST_F(ResultsViewTest, AssistiveTechnologyTicksARowThroughItsCheckBoxCell) {
     EXPECT_EQ(table->child(4 * kResultsColumnCount), box);
     EXPECT_EQ(table->indexOfChild(box), 4 * kResultsColumnCount);
     EXPECT_EQ(box->text(QAccessible::Name), model.CellText(3, colFileName));
+    EXPECT_EQ(box->role(), QAccessible::CheckBox);
     EXPECT_TRUE(box->state().checkable);
     EXPECT_FALSE(box->state().checked);
     ASSERT_NE(box->actionInterface(), nullptr);
     EXPECT_EQ(box->actionInterface()->actionNames(),
               QStringList{QAccessibleActionInterface::toggleAction()});
+    EXPECT_EQ(grid->cellAt(3, 2)->role(), QAccessible::Cell);
     EXPECT_FALSE(grid->cellAt(3, 2)->state().checkable);
 
     QSignalSpy checked(&model, &TResultsModel::rowChecked);
@@ -120,6 +122,7 @@ TEST_F(ResultsViewTest, AssistiveTechnologyTicksARowThroughItsCheckBoxCell) {
     EXPECT_FALSE(model.IsChecked(3));
 
     QAccessibleInterface* reference = grid->cellAt(1, 0);
+    EXPECT_EQ(reference->role(), QAccessible::Cell);
     EXPECT_FALSE(reference->state().checkable);
     EXPECT_TRUE(reference->actionInterface()->actionNames().isEmpty());
     reference->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());

@@ -77,8 +77,12 @@ public:
         return r.isEmpty() ? QRect() : r.translated(view_->viewport()->mapToGlobal(QPoint(0, 0)));
     }
 
+    // The check box cell of a row that can be ticked is a check box (so a screen reader
+    // says what it is before it is ticked); the others are cells.
     QAccessible::Role role() const override {
-        return row_ < 0 ? QAccessible::ColumnHeader : QAccessible::Cell;
+        if (row_ < 0)
+            return QAccessible::ColumnHeader;
+        return checkable() ? QAccessible::CheckBox : QAccessible::Cell;
     }
 
     QAccessible::State state() const override {
@@ -270,8 +274,32 @@ public:
         return true;
     }
     bool unselectColumn(int) override { return false; }
-    // Rows came, went or were reset: the cells made so far may stand elsewhere now.
-    void modelChange(QAccessibleTableModelChangeEvent*) override { dropCells(); }
+    // Rows came, went or were reset: the cells made so far may stand elsewhere now. Data
+    // changed in place: the cells stay, and the check box cells known to assistive
+    // technology say that their mark may have changed.
+    void modelChange(QAccessibleTableModelChangeEvent* Event) override {
+        if (Event->modelChangeType() != QAccessibleTableModelChangeEvent::DataChanged) {
+            dropCells();
+            return;
+        }
+        const int first = Event->firstRow();
+        const int last = Event->lastRow();
+        QList<QAccessibleInterface*> boxes;
+        for (auto it = cells_.cbegin(); it != cells_.cend(); ++it) {
+            QAccessibleInterface* c = QAccessible::accessibleInterface(it.value());
+            auto* cell = static_cast<ResultsCellAccessible*>(c);
+            if (cell != nullptr && cell->isValid() && cell->columnIndex() == colFileName &&
+                cell->rowIndex() >= 0 && (first < 0 || cell->rowIndex() >= first) &&
+                (last < 0 || cell->rowIndex() <= last))
+                boxes.append(c);
+        }
+        QAccessible::State changed;
+        changed.checked = true;
+        for (QAccessibleInterface* box : boxes) {
+            QAccessibleStateChangeEvent event(box, changed);
+            QAccessible::updateAccessibility(&event);
+        }
+    }
 
 private:
     TResultsView* view() const { return static_cast<TResultsView*>(widget()); }
