@@ -350,6 +350,7 @@ bool TFrmOrlaSupport::wb1BeforeNavigate2(const QUrl& Url) {
         FLoadingOffline = false;
         return true;
     }
+    FLoadingOffline = false; // another navigation came first: the page is not admitted later
     const QString text = Url.toString(QUrl::FullyEncoded);
     if (NeedsIdentification(text)) {
         const QUrl next = QUrl::fromEncoded((text + IdentificationSuffix()).toUtf8());
