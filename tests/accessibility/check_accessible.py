@@ -256,8 +256,8 @@ def inner():
 
     def on_focus(event):
         try:
-            if event.detail1:
-                focus_events.append((event.source.getRoleName(), event.source.name))
+            if event.detail1 and event.source.getRoleName() == "menu item":
+                focus_events.append(event.source.name)
         except Exception:  # the object may be gone already
             pass
 
@@ -319,7 +319,8 @@ def inner():
                 pump(0.1)
             if not focus_events:
                 raise SystemExit(f"FAIL: no menu entry took the focus on the way to {entry}")
-            if focus_events[-1] == ("menu item", entry):
+            pump(0.3)  # the events of this key, all of them
+            if focus_events[-1] == entry:
                 break
             focus_events.clear()
             key(DOWN)
