@@ -148,6 +148,12 @@ void TfrmAbout::localize() {
         else if (auto* button = qobject_cast<QAbstractButton*>(w))
             button->setText(text);
     }
+    // The credits are named by the label above them (which is not their buddy: they sit
+    // on a panel of their own).
+    QString credits = lblthanks->text().trimmed();
+    while (credits.endsWith(QLatin1Char(':')) || credits.endsWith(QChar(0xFF1A)))
+        credits.chop(1);
+    Memo1->setAccessibleName(credits.trimmed());
 
     const TServiceAddresses addresses = ServiceAddresses();
     if (FJapanese) {

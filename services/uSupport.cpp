@@ -10,12 +10,14 @@
 #include <QShowEvent>
 #include <QTemporaryFile>
 #include <QVBoxLayout>
+#include <QWebEngineLoadingInfo>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include "config/uLanguage.h"
 #include "services/PageScript.h"
 #include "services/ServiceAddresses.h"
 #include "services/UCatch.h"
@@ -57,6 +59,28 @@ QString PageLinkScript() {
 })();
 )JS")
         .arg(kPageLinkMarker);
+}
+
+QString PackText(const char* Key, const char* Default) {
+    return QString::fromStdString(ReadLangString("Message", Key, Default));
+}
+
+// True for a failed load that means the service could not be reached (no connection,
+// no name, a broken answer, a refused certificate), as against an aborted load or a page
+// the service answered with an error status.
+bool ServiceUnreachable(const QWebEngineLoadingInfo& Info) {
+    if (Info.status() != QWebEngineLoadingInfo::LoadFailedStatus)
+        return false;
+    switch (Info.errorDomain()) {
+    case QWebEngineLoadingInfo::ConnectionErrorDomain:
+    case QWebEngineLoadingInfo::CertificateErrorDomain:
+    case QWebEngineLoadingInfo::HttpErrorDomain:
+    case QWebEngineLoadingInfo::FtpErrorDomain:
+    case QWebEngineLoadingInfo::DnsErrorDomain:
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool IsPageLink(const QString& Text) {
@@ -211,6 +235,12 @@ void TFrmOrlaSupport::CreateBrowser() {
     wb1->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, true);
     pnlwork->layout()->addWidget(wb1);
     connect(page, &QWebEnginePage::loadFinished, this, [this] { wb1NavigateComplete2(); });
+    // The engine's own error page is off: an unreachable service gets the window's page.
+    wb1->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+        if (ServiceUnreachable(info))
+            ShowOfflinePage(info.url());
+    });
     // A page's new window goes to the user's browser: only after a user's click in the
     // page, and only a web address.
     connect(page, &QWebEnginePage::newWindowRequested, this,
@@ -224,6 +254,54 @@ void TFrmOrlaSupport::CreateBrowser() {
                 }
                 OpenWebAddress(url);
             });
+}
+
+QString TFrmOrlaSupport::OfflinePage(const QUrl& Retry) {
+    const QString title = PackText("SupportOffline", "The Support Center cannot be reached");
+    const QString text =
+        PackText("SupportOfflineHint", "Check that this computer is connected to the Internet, "
+                                       "then try again.");
+    const QString button = PackText("SupportRetry", "Try again");
+    const QString font = QString::fromStdString(GetLangFontName());
+    // A plain link back to the page that failed: it takes the window's usual way through
+    // the navigation checks and needs no script.
+    return QStringLiteral(R"HTML(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>%1</title>
+<style>
+html, body { height: 100%; margin: 0; }
+body { display: flex; align-items: center; justify-content: center; background: #fff;
+       color: #383838; font-family: "%5", "Noto Sans", "DejaVu Sans", sans-serif; }
+main { max-width: 460px; padding: 24px; text-align: center; }
+svg { margin-bottom: 12px; }
+h1 { font-size: 19px; font-weight: 600; margin: 0 0 10px; }
+p { font-size: 14px; line-height: 1.5; margin: 0 0 22px; }
+a { display: inline-block; padding: 7px 24px; border-radius: 3px; background: #2f7fd8;
+    color: #fff; font-size: 14px; text-decoration: none; }
+a:hover { background: #2468b5; }
+a:focus { outline: 2px solid #1b4f8a; outline-offset: 2px; }
+</style></head>
+<body><main>
+<svg width="56" height="56" viewBox="0 0 56 56" aria-hidden="true">
+<path d="M16 40h25a9 9 0 0 0 1-17.9A13 13 0 0 0 17 19a10.5 10.5 0 0 0-1 21z" fill="none"
+      stroke="#9aa5b1" stroke-width="3" stroke-linejoin="round"/>
+<path d="M12 12l32 32" stroke="#9aa5b1" stroke-width="3" stroke-linecap="round"/>
+</svg>
+<h1>%2</h1>
+<p>%3</p>
+<a id="retry" href="%4">%6</a>
+</main></body></html>
+)HTML")
+        .arg(title.toHtmlEscaped(), title.toHtmlEscaped(), text.toHtmlEscaped(),
+             Retry.toString(QUrl::FullyEncoded).toHtmlEscaped(), font.toHtmlEscaped(),
+             button.toHtmlEscaped());
+}
+
+void TFrmOrlaSupport::ShowOfflinePage(const QUrl& Failed) {
+    if (wb1 == nullptr || !IsWebAddress(Failed.toString(QUrl::FullyEncoded)))
+        return;
+    FOfflineRetry = Failed;
+    FLoadingOffline = true;
+    wb1->page()->setHtml(OfflinePage(Failed));
 }
 
 void TFrmOrlaSupport::ShowForm() {
@@ -267,6 +345,12 @@ void TFrmOrlaSupport::FormShow() {
 }
 
 bool TFrmOrlaSupport::wb1BeforeNavigate2(const QUrl& Url) {
+    // The window's own page for an unreachable service, set a moment ago.
+    if (FLoadingOffline && Url.scheme() == QLatin1String("data")) {
+        FLoadingOffline = false;
+        return true;
+    }
+    FLoadingOffline = false; // another navigation came first: the page is not admitted later
     const QString text = Url.toString(QUrl::FullyEncoded);
     if (NeedsIdentification(text)) {
         const QUrl next = QUrl::fromEncoded((text + IdentificationSuffix()).toUtf8());

@@ -27,6 +27,11 @@
 // the answer form-URL-encoded; both texts are escaped as JavaScript string literals. Any completed
 // navigation drops the running upload: its events no longer reach any page, nor can they
 // be taken for those of a later upload.
+//
+// An unreachable service (no connection, no name, a broken answer, a refused certificate)
+// gets the window's own short page in the language pack's words instead of the browser
+// engine's error page (which is off): a title, a hint and a "try again" link to the
+// address that failed. A page the service answers with an error status is shown as it is.
 #pragma once
 
 #include <QImage>
@@ -126,6 +131,11 @@ public:
     void PageLink(const QString& Link);
     // Uploads FileName unless an upload runs or the file is above the limit.
     void UploadFile(const QString& FileName);
+    // The page shown instead of the service's when it cannot be reached (no connection,
+    // no name, a broken answer): the pack's texts and a "try again" link to Retry.
+    static QString OfflinePage(const QUrl& Retry);
+    // The address the offline page on show tries again (empty before the first one).
+    QUrl OfflineRetry() const { return FOfflineRetry; }
 
     QPointer<QWidget> fWinHandle;
     QString FUploadFileName;
@@ -169,6 +179,7 @@ private:
     // Message 2390: 0 upload started, 1 upload finished; Serial names the upload.
     void UploadMessage(int Code, quint64 Serial);
     void RunPageScript(const QString& Script);
+    void ShowOfflinePage(const QUrl& Failed);
     void CenterOnScreen();
 
     QString FLastScreenshot;
@@ -177,6 +188,8 @@ private:
     QPointer<TUploadThread> FUploadThread;
     quint64 FUploadSerial = 0;
     bool FCapturing = false;
+    QUrl FOfflineRetry;
+    bool FLoadingOffline = false;
 };
 
 } // namespace pelidor

@@ -109,6 +109,7 @@ REQUIRED = {
         "DeletedToTrash", "DeletedPermanently", "DeletedSize", "DeleteFailedCount",
         "DeleteBackupArchive", "ExtraCopiesSize", "TickedFiles", "NoDuplicates",
         "RestoreDone", "RestoreArchiveRemoved", "UpdateCheckFailed", "ResultsList",
+        "SupportOffline", "SupportOfflineHint", "SupportRetry",
     ],
     "GUI": [
         "BtnNews", "BtnSupportCenter", "ButtonCancel", "ButtonMenu", "ButtonNo",
@@ -140,6 +141,10 @@ BUILT_IN = {
     ("Message", "MWDetected"):
         "MalwareBytes is detected to block %s from working. Click OK to get the solution.",
     ("Message", "NoNews"): "You have no unread message.",
+    ("Message", "SupportOffline"): "The Support Center cannot be reached",
+    ("Message", "SupportOfflineHint"):
+        "Check that this computer is connected to the Internet, then try again.",
+    ("Message", "SupportRetry"): "Try again",
     ("Message", "newver"): "A new version is found. Do you want an upgrade now?",
     ("Message", "nonewver"): "No effective update found.",
     ("GUI", "ButtonYes"): "Yes",

@@ -4,6 +4,7 @@
 
 #include "ui/toolkit/OrlaStyle.h"
 
+#include <QAccessible>
 #include <QHeaderView>
 #include <QImage>
 #include <QScrollBar>
@@ -76,6 +77,66 @@ TEST_F(ResultsViewTest, ClickingTheBoxTicksTheRowAndReportsIt) {
     QTest::keyClick(&view, Qt::Key_Space);
     EXPECT_EQ(checked.count(), 3);
     EXPECT_TRUE(model.IsChecked(4));
+}
+
+// What assistive technology sees: a table with the header row first, then the cells row
+// by row; a row's check box cell is a check box and its one action, Toggle, ticks and
+// unticks the row as a click does (rowChecked included). A reference row's cell is not
+// checkable and offers nothing; cells follow rows that leave the list.
+TEST_F(ResultsViewTest, AssistiveTechnologyTicksARowThroughItsCheckBoxCell) {
+    load({2, 3});
+    model.Row(1)->Reference = true;
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(&view);
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->role(), QAccessible::Table);
+    QAccessibleTableInterface* grid = table->tableInterface();
+    ASSERT_NE(grid, nullptr);
+    EXPECT_EQ(grid->rowCount(), 5);
+    EXPECT_EQ(grid->columnCount(), kResultsColumnCount);
+    EXPECT_EQ(table->childCount(), 6 * kResultsColumnCount);
+    EXPECT_EQ(table->child(1)->role(), QAccessible::ColumnHeader);
+    EXPECT_EQ(table->child(1)->text(QAccessible::Name), model.headerData(1, Qt::Horizontal));
+
+    QAccessibleInterface* box = grid->cellAt(3, 0);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(table->child(4 * kResultsColumnCount), box);
+    EXPECT_EQ(table->indexOfChild(box), 4 * kResultsColumnCount);
+    EXPECT_EQ(box->text(QAccessible::Name), model.CellText(3, colFileName));
+    EXPECT_EQ(box->role(), QAccessible::CheckBox);
+    EXPECT_TRUE(box->state().checkable);
+    EXPECT_FALSE(box->state().checked);
+    ASSERT_NE(box->actionInterface(), nullptr);
+    EXPECT_EQ(box->actionInterface()->actionNames(),
+              QStringList{QAccessibleActionInterface::toggleAction()});
+    EXPECT_EQ(grid->cellAt(3, 2)->role(), QAccessible::Cell);
+    EXPECT_FALSE(grid->cellAt(3, 2)->state().checkable);
+
+    QSignalSpy checked(&model, &TResultsModel::rowChecked);
+    box->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    ASSERT_EQ(checked.count(), 1);
+    EXPECT_EQ(checked.at(0).at(0).toInt(), 3);
+    EXPECT_TRUE(model.IsChecked(3));
+    EXPECT_TRUE(box->state().checked);
+    box->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_EQ(checked.count(), 2);
+    EXPECT_FALSE(model.IsChecked(3));
+
+    QAccessibleInterface* reference = grid->cellAt(1, 0);
+    EXPECT_EQ(reference->role(), QAccessible::Cell);
+    EXPECT_FALSE(reference->state().checkable);
+    EXPECT_TRUE(reference->actionInterface()->actionNames().isEmpty());
+    reference->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_EQ(checked.count(), 2);
+    EXPECT_FALSE(model.IsChecked(1));
+
+    // Row 0 leaves the list: the cell asked for at (2, 0) is the row that moved there.
+    const QString third = model.CellText(3, colFileName);
+    model.RemoveRow(0);
+    EXPECT_EQ(grid->rowCount(), 4);
+    EXPECT_EQ(grid->cellAt(2, 0)->text(QAccessible::Name), third);
+    model.Clear();
+    EXPECT_EQ(grid->cellAt(0, 0), nullptr);
+    EXPECT_EQ(table->childCount(), kResultsColumnCount);
 }
 
 TEST_F(ResultsViewTest, RightButtonSelectsTheRowUnderThePointer) {

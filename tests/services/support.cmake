@@ -11,5 +11,7 @@ target_link_libraries(services_support_tests PRIVATE pelidor_services_support
     pelidor_standin_support pelidor_test_support pelidor_qt_test_main_unprivileged Qt6::Test
     Qt6::Network
     Qt6::WebEngineWidgets GTest::gtest)
+target_compile_definitions(services_support_tests PRIVATE
+    PELIDOR_LANGUAGES_DIR="${PROJECT_SOURCE_DIR}/Languages/")
 gtest_discover_tests(services_support_tests DISCOVERY_MODE PRE_TEST
     PROPERTIES ENVIRONMENT "TZ=UTC;QT_QPA_PLATFORM=offscreen" TIMEOUT 120)

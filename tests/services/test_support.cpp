@@ -7,6 +7,7 @@
 
 #include "WebClick.h"
 #include "config/uAppConfig.h"
+#include "config/uLanguage.h"
 #include "services/UCatch.h"
 #include "services/uSupport.h"
 #include "services/uUploadFile.h"
@@ -112,6 +113,30 @@ protected:
         return QJsonDocument::fromJson(text.toUtf8()).array();
     }
 
+    // Clicks the page's element Id in its middle, as a user's mouse does.
+    bool clickElement(const QString& Id) {
+        const QVariantList at =
+            js(QStringLiteral("(function () { var e = document.getElementById('%1');"
+                              "  if (!e) return null; var b = e.getBoundingClientRect();"
+                              "  return [b.left + b.width / 2, b.top + b.height / 2]; })()")
+                   .arg(Id))
+                .toList();
+        if (at.size() != 2)
+            return false;
+        QWidget* input =
+            support->wb1->focusProxy() != nullptr ? support->wb1->focusProxy() : support->wb1;
+        QTest::mouseClick(input, Qt::LeftButton, {},
+                          QPoint(qRound(at[0].toDouble()), qRound(at[1].toDouble())));
+        return true;
+    }
+
+    // The window's page for an unreachable service, in the language selected now.
+    bool waitForOfflinePage() {
+        const QString offline =
+            QString::fromStdString(ReadLangString("Message", "SupportOffline", ""));
+        return QTest::qWaitFor([&] { return title() == offline && !loading(); }, kPageTimeoutMs);
+    }
+
     void clickLink(const QString& Id) {
         js(QStringLiteral("document.getElementById('%1').click()").arg(Id));
     }
@@ -197,6 +222,70 @@ TEST_F(SupportTest, UnreachableServiceLeavesTheCountAtZeroAndSignalsNothing) {
     // The window still opens.
     support->ShowForm();
     EXPECT_TRUE(support->isVisible());
+}
+
+// Selects a language pack for one test; English again at its end.
+class LanguageScope {
+public:
+    explicit LanguageScope(const char* Language) {
+        SetLanguageFolder(PELIDOR_LANGUAGES_DIR);
+        SelectLanguage(Language);
+    }
+    ~LanguageScope() {
+        SelectLanguage("English");
+        SetLanguageFolder({});
+    }
+};
+
+// A service that cannot be reached (a closed port on 127.0.0.1) gets the window's own
+// page in the pack's language, not the engine's error page; its "try again" loads the
+// page that failed, identification included, once the service is up.
+TEST_F(SupportTest, UnreachableServiceShowsTheWindowsPageAndTryAgainLoadsTheRealOne) {
+    LanguageScope german("German");
+    const struct {
+        std::vector<int> unread;
+        const char* page;
+        bool identified;
+    } cases[] = {{{}, "home", false}, {{42}, "question", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page);
+        const QString base = UnreachableBaseUrl();
+        pointFeedbackAt(base);
+        support.reset(TFrmOrlaSupport::InitOrlaSupport(kGuid, 17, "1.2.3.4"));
+        support->FMsgIds = c.unread;
+        support->ShowForm();
+        ASSERT_TRUE(waitForOfflinePage()) << title().toStdString();
+        EXPECT_EQ(title(), QStringLiteral("Das Support-Center ist nicht erreichbar"));
+        const QString text = js("document.body.innerText").toString();
+        EXPECT_TRUE(text.contains(QStringLiteral("mit dem Internet verbunden")))
+            << text.toStdString();
+        EXPECT_EQ(js("document.getElementById('retry').textContent").toString(),
+                  QStringLiteral("Erneut versuchen"));
+        const QUrlQuery retry(support->OfflineRetry());
+        EXPECT_EQ(retry.queryItemValue("to"), c.page);
+        EXPECT_EQ(retry.hasQueryItem("guid"), c.identified);
+
+        // Still down: trying again shows the page again.
+        ASSERT_TRUE(clickElement("retry"));
+        ASSERT_TRUE(waitForOfflinePage());
+
+        StandInService later;
+        ASSERT_TRUE(later.start(QUrl(base).port())) << later.error().toStdString();
+        later.setAnswerBody("unread", "[]");
+        ASSERT_TRUE(clickElement("retry"));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return title() == QStringLiteral("Feedback: ") + c.page && !loading(); },
+            kPageTimeoutMs))
+            << title().toStdString();
+        const QJsonArray requests = later.requests(QStringLiteral("page-") + c.page);
+        ASSERT_FALSE(requests.isEmpty());
+        for (const QJsonValue& request : requests) {
+            const QUrlQuery query(request.toObject().value("query").toString());
+            EXPECT_EQ(query.hasQueryItem("guid"), c.identified)
+                << QJsonDocument(request.toObject()).toJson().toStdString();
+        }
+        support.reset();
+    }
 }
 
 TEST_F(SupportTest, ShowFormOpensHomeQuestionOrMyFeedback) {
@@ -500,6 +589,25 @@ TEST_F(SupportTest, Screenshot) {
     ASSERT_TRUE(waitForPage("home"));
     QTest::qWait(800);
     EXPECT_TRUE(support->grab().save(QString::fromLocal8Bit(folder) + "/support.png"));
+}
+
+// Saves pictures of the window's page for an unreachable service in English, German and
+// Chinese into $PELIDOR_SCREENSHOTS (skipped without it).
+TEST_F(SupportTest, ScreenshotOffline) {
+    const char* folder = std::getenv("PELIDOR_SCREENSHOTS");
+    if (folder == nullptr || *folder == 0)
+        GTEST_SKIP() << "set PELIDOR_SCREENSHOTS to a folder to save pictures";
+    for (const char* language : {"English", "German", "ChineseSimplified"}) {
+        LanguageScope scope(language);
+        pointFeedbackAt(UnreachableBaseUrl());
+        support.reset(TFrmOrlaSupport::InitOrlaSupport(kGuid, 17, "1.2.3.4"));
+        support->ShowForm();
+        ASSERT_TRUE(waitForOfflinePage());
+        QTest::qWait(800);
+        EXPECT_TRUE(support->grab().save(QString::fromLocal8Bit(folder) +
+                                         QStringLiteral("/support-offline-%1.png").arg(language)));
+        support.reset();
+    }
 }
 
 // Addresses from the pages reach the desktop only as web addresses and only after a

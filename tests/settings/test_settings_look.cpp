@@ -164,3 +164,30 @@ TEST_F(SettingsDialogTest, TextsFitTheirControlsInEveryPack) {
 }
 
 } // namespace
+
+namespace {
+
+// Saves pictures of the page "Path" in English, German and Chinese into
+// $PELIDOR_SCREENSHOTS (skipped without it).
+TEST_F(SettingsDialogTest, ScreenshotPathPage) {
+    const char* folder = std::getenv("PELIDOR_SCREENSHOTS");
+    if (folder == nullptr || *folder == 0)
+        GTEST_SKIP() << "set PELIDOR_SCREENSHOTS to a folder to save pictures";
+    disks = {"/", "/data"};
+    AppConfig.includePathCustom = {"/home/u/Photos", "/data/archive"};
+    AppConfig.includePath = {"/data/archive"};
+    AppConfig.referencePath = {"/data/masters"};
+    for (const char* language : {"English", "German", "ChineseSimplified"}) {
+        SelectLanguage(language);
+        open("Path");
+        // A folder listed already: picked again, its row is ticked, not added twice.
+        folderAnswers = {QStringLiteral("/home/u/Photos/")};
+        auto* lst = list("lstpath");
+        clickCaption(lst, lst->count() - 1);
+        EXPECT_TRUE(dlg->grab().save(QString::fromLocal8Bit(folder) +
+                                     QStringLiteral("/settings-path-%1.png").arg(language)));
+        cancel();
+    }
+}
+
+} // namespace

@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -70,15 +71,17 @@ TEST_F(PathPageTest, AddRowAppendsPickedFoldersAndTheRemoveIconRemovesOnlyItsRow
     AppConfig.includePathCustom = {"/x/old"};
     open("Path");
     auto* lst = list("lstpath");
-    folderAnswers = {"/x/new", "/x/new", ""}; // the same folder twice, then Cancel
+    folderAnswers = {"/x/new", "/x/two", ""}; // two folders, then Cancel
     for (int i = 0; i < 3; ++i)
         clickCaption(lst, lst->count() - 1);
     EXPECT_EQ(pickerTitles, std::vector<QString>(3, QStringLiteral("Add a folder...")));
-    // Picked folders reach the settings at once, duplicates included.
-    EXPECT_EQ(AppConfig.includePathCustom, (Strings{"/x/old", "/x/new", "/x/new"}));
+    // The picker starts in the home folder.
+    EXPECT_EQ(pickerRoots, std::vector<QString>(3, QDir::homePath()));
+    // Picked folders reach the settings at once.
+    EXPECT_EQ(AppConfig.includePathCustom, (Strings{"/x/old", "/x/new", "/x/two"}));
     ASSERT_EQ(lst->count(), 8);
     EXPECT_EQ(rows(lst)[5], "/x/new||x");
-    EXPECT_EQ(rows(lst)[6], "/x/new||x");
+    EXPECT_EQ(rows(lst)[6], "/x/two||x");
     EXPECT_EQ(lst->action(7), TOrlaCheckListBox::AddAction);
 
     clickCaption(lst, 6); // the caption of a user folder only toggles it
@@ -90,6 +93,37 @@ TEST_F(PathPageTest, AddRowAppendsPickedFoldersAndTheRemoveIconRemovesOnlyItsRow
     ok();
     EXPECT_EQ(AppConfig.includePath, (Strings{"/x/new"}));
     EXPECT_EQ(AppConfig.includePathCustom, (Strings{"/x/old", "/x/new"}));
+}
+
+// A folder the list holds already is not added again, however it is listed (a fixed row,
+// a disk, a user folder) and whether or not the picker gave it a trailing separator: its
+// row is ticked and made current instead, and the settings gain no second entry.
+TEST_F(PathPageTest, AFolderListedAlreadyIsTickedNotAddedTwice) {
+    const std::string docsWithout =
+        docs.size() > 1 && docs.back() == '/' ? docs.substr(0, docs.size() - 1) : docs + "/";
+    const struct {
+        std::string picked;
+        int row;
+    } cases[] = {
+        {"/x/old", 4}, {"/x/old/", 4}, {"/data", 3}, {"/", 2}, {docs, 0}, {docsWithout, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.picked);
+        AppConfig.includePath.clear();
+        AppConfig.includePathCustom = {"/x/old"};
+        open("Path");
+        auto* lst = list("lstpath");
+        const Strings before = rows(lst);
+        ASSERT_EQ(before.size(), 6u);
+        folderAnswers = {QString::fromStdString(c.picked)};
+        clickCaption(lst, lst->count() - 1);
+        Strings expected = before;
+        expected[size_t(c.row)].back() = 'x';
+        EXPECT_EQ(rows(lst), expected);
+        EXPECT_EQ(lst->currentRow(), c.row);
+        EXPECT_EQ(AppConfig.includePathCustom, Strings{"/x/old"});
+        cancel();
+    }
 }
 
 TEST_F(PathPageTest, ActionIconsShowHoverAndPressedStatesAndLeavingResetsThem) {
@@ -150,6 +184,7 @@ TEST_F(PathPageTest, ReferenceFoldersAreAddedRemovedAndWrittenByOkOnly) {
     for (int i = 0; i < 3; ++i)
         clickCaption(refs, refs->count() - 1);
     EXPECT_EQ(pickerTitles, std::vector<QString>(3, QStringLiteral("Add reference folder")));
+    EXPECT_EQ(pickerRoots, std::vector<QString>(3, QDir::homePath()));
     EXPECT_EQ(rows(refs),
               (Strings{"/data/archive||-", "/data/masters||-", "Add reference folder|Add|-"}));
     // Nothing reaches the settings before OK.

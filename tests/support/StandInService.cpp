@@ -14,7 +14,7 @@ QString StandInService::scriptPath() {
     return QStringLiteral(PELIDOR_STANDIN_SCRIPT);
 }
 
-bool StandInService::start() {
+bool StandInService::start(int Port) {
     stop();
     dir_ = std::make_unique<QTemporaryDir>();
     if (!dir_->isValid()) {
@@ -25,7 +25,7 @@ bool StandInService::start() {
     process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_->start(QStringLiteral("python3"),
                     {scriptPath(), QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
-                     QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state"),
+                     QStringLiteral("--port"), QString::number(Port), QStringLiteral("--state"),
                      dir_->path()});
     QDeadlineTimer deadline(10000);
     while (!process_->canReadLine()) {

@@ -20,9 +20,9 @@ public:
     StandInService(const StandInService&) = delete;
     StandInService& operator=(const StandInService&) = delete;
 
-    // Starts the script and waits for its port. False (with the reason in error()) when
-    // it does not come up within a few seconds.
-    bool start();
+    // Starts the script and waits for its port (a free one, or Port when given). False
+    // (with the reason in error()) when it does not come up within a few seconds.
+    bool start(int Port = 0);
     void stop();
     bool running() const;
 

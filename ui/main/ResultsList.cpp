@@ -17,6 +17,7 @@
 
 #include "platform/Paths.h"
 #include "shell/SharedHelpersGui.h"
+#include "ui/main/ResultsAccessible.h"
 #include "ui/toolkit/OrlaStyle.h"
 #include "ui/toolkit/UImagData.h"
 
@@ -645,6 +646,7 @@ private:
 };
 
 TResultsView::TResultsView(QWidget* parent) : QTreeView(parent) {
+    InstallResultsAccessibility();
     setHeader(new TResultsHeader(this));
     setItemDelegate(new TResultsDelegate(this));
     setFrameShape(QFrame::NoFrame);

@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QDir>
 #include <QFontMetrics>
 #include <QInputDialog>
 #include <QLabel>
@@ -202,8 +203,8 @@ TfrmDFSettings::TfrmDFSettings(QWidget* parent)
 
     // Page "Sys".
     chkRecycleDelete =
-        PlaceControl(new QCheckBox(QStringLiteral("Move the selected items to the Trash")),
-                     pageSys, "chkRecycleDelete", 28, 14, 421, 20);
+        PlaceControl(new QCheckBox(QStringLiteral("Move the selected items to the Trash")), pageSys,
+                     "chkRecycleDelete", 28, 14, 421, 20);
     shp3 = makeLine(pageSys, "shp3", true, 18, 48, 488, 88);
     chkAutoBackup = PlaceControl(
         new QCheckBox(QStringLiteral("Back up files before deleting them permanently")), pageSys,
@@ -480,7 +481,7 @@ void TfrmDFSettings::lstReferenceAddClick() {
     QString folder;
     const QString title = lang("Message", QStringLiteral("AddReferenceFolder"),
                                QStringLiteral("Add reference folder"));
-    if (!FolderPicker || !FolderPicker(this, title, QString(), folder) || folder.isEmpty())
+    if (!FolderPicker || !FolderPicker(this, title, QDir::homePath(), folder) || folder.isEmpty())
         return;
     int addRow = -1;
     for (int i = 0; i < lstReference->count(); ++i) {
@@ -497,15 +498,30 @@ void TfrmDFSettings::lstReferenceAddClick() {
 
 void TfrmDFSettings::lstpathAddClick() {
     QString folder;
+    // The picker starts in the home folder, where the user's own folders are.
     if (!FolderPicker ||
-        !FolderPicker(this, lang("Message", QStringLiteral("AddFolder")), QString(), folder) ||
+        !FolderPicker(this, lang("Message", QStringLiteral("AddFolder")), QDir::homePath(),
+                      folder) ||
         folder.isEmpty())
         return;
-    // The new row goes last and the add row moves below it, so that it stays the last row.
+    // A folder the list holds already (as a fixed row or a user folder, with or without a
+    // trailing separator) is not added again: its row is ticked and shown instead.
+    const QString wanted = QDir::cleanPath(folder);
     int addRow = -1;
-    for (int i = 0; i < lstpath->count(); ++i)
-        if (lstpath->action(i) == TOrlaCheckListBox::AddAction)
+    for (int i = 0; i < lstpath->count(); ++i) {
+        if (lstpath->action(i) == TOrlaCheckListBox::AddAction) {
             addRow = i;
+            continue;
+        }
+        const QString value = lstpath->value(i);
+        if (QDir::cleanPath(value.isEmpty() ? lstpath->caption(i) : value) == wanted) {
+            lstpath->setChecked(i, true);
+            lstpath->setCurrentRow(i);
+            lstpath->scrollToItem(lstpath->item(i));
+            return;
+        }
+    }
+    // The new row goes last and the add row moves below it, so that it stays the last row.
     const int row = AddListRow(lstpath, folder, QString(), true, 0);
     lstpath->setRowIcon(row, OrlaPicture(QStringLiteral("folder")));
     lstpath->setAction(row, TOrlaCheckListBox::RemoveAction);
