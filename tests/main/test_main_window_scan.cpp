@@ -341,8 +341,9 @@ TEST_F(ScanTest, ProgressCountsTheBytesToFingerprint) {
         ASSERT_FALSE(ticks.empty());
         for (const Tick& t : ticks) {
             EXPECT_EQ(t.maximum, TfrmQdxMain::kByteScale);
-            if (t.done < total)
+            if (t.done < total) {
                 EXPECT_LT(t.value, t.maximum) << t.done;
+            }
         }
         if (c.mode == 2) {
             // Counting files would show 61 of 62 done here.

@@ -1,7 +1,6 @@
 #include "ui/main/ResultsList.h"
 
 #include <QByteArray>
-#include <QCollator>
 #include <QColor>
 #include <QFile>
 #include <QHeaderView>
@@ -91,6 +90,42 @@ QString FolderPart(const std::string& FileName) {
     if (pos == std::string::npos)
         return QString();
     return decodeBytes(FileName.data(), pos + 1);
+}
+
+int NaturalCompare(QStringView a, QStringView b) {
+    const auto isDigit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            // A run of digits is one number: skip its leading zeros, then the longer run
+            // is the greater number, and runs of one length compare digit by digit.
+            qsizetype si = i, sj = j;
+            while (si < a.size() && a[si] == u'0')
+                ++si;
+            while (sj < b.size() && b[sj] == u'0')
+                ++sj;
+            qsizetype ei = si, ej = sj;
+            while (ei < a.size() && isDigit(a[ei]))
+                ++ei;
+            while (ej < b.size() && isDigit(b[ej]))
+                ++ej;
+            if (ei - si != ej - sj)
+                return ei - si < ej - sj ? -1 : 1;
+            for (qsizetype k = 0; k < ei - si; ++k)
+                if (a[si + k] != b[sj + k])
+                    return a[si + k] < b[sj + k] ? -1 : 1;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        if (a[i] != b[j])
+            return a[i] < b[j] ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < a.size())
+        return 1;
+    return j < b.size() ? -1 : 0;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -514,19 +549,16 @@ bool TResultsModel::SortRows(int column, Qt::SortOrder order) {
         return true;
     }
 
-    // The sort keys, made once per row.
-    std::vector<QCollatorSortKey> texts;
+    // The texts to compare, made once per row.
+    std::vector<QString> texts;
     if (column == colFileName || column == colFolderName) {
-        QCollator collator(d->locale);
-        collator.setNumericMode(true);
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
         texts.reserve(size_t(size));
         for (int i = 0; i < size; ++i) {
             const TDuplicateFile* f = d->rows[size_t(i)].FileInfo;
-            texts.push_back(collator.sortKey(
-                f == nullptr
-                    ? QString()
-                    : (column == colFileName ? NamePart(f->FileName) : FolderPart(f->FileName))));
+            texts.push_back(f == nullptr ? QString()
+                                         : (column == colFileName ? NamePart(f->FileName)
+                                                                  : FolderPart(f->FileName))
+                                               .toCaseFolded());
         }
     }
     const bool descending = d->sortOrder == Qt::DescendingOrder;
@@ -540,8 +572,7 @@ bool TResultsModel::SortRows(int column, Qt::SortOrder order) {
         switch (column) {
         case colFileName:
         case colFolderName:
-            c = texts[size_t(a)].compare(texts[size_t(b)]);
-            c = (c > 0) - (c < 0);
+            c = NaturalCompare(texts[size_t(a)], texts[size_t(b)]);
             break;
         case colFileSize:
             c = (x->FileSize > y->FileSize) - (x->FileSize < y->FileSize);
@@ -950,8 +981,13 @@ void TResultsView::openHeaderMenu(const QPoint& globalPos, bool fromKeyboard) {
     restore->setChecked(current < 0);
     connect(restore, &QAction::triggered, this, [this] { sortBy(-1, Qt::AscendingOrder); });
     const bool allowed = !SortAllowed || SortAllowed();
-    for (QAction* a : headerMenu_->actions())
+    int widest = 0;
+    for (QAction* a : headerMenu_->actions()) {
         a->setEnabled(allowed);
+        widest = std::max(widest, headerMenu_->fontMetrics().horizontalAdvance(a->text()));
+    }
+    // Room for the check mark column and the margins, so that no entry is cut.
+    headerMenu_->setMinimumWidth(widest + 80);
     headerMenu_->popup(globalPos);
     if (fromKeyboard && !headerMenu_->actions().isEmpty())
         headerMenu_->setActiveAction(headerMenu_->actions().constFirst());

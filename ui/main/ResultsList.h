@@ -7,7 +7,8 @@
 // on demand when a cell is painted; nothing is cached per row. Per row the list keeps
 // its TFileRow and one byte of state.
 //
-// Sorting (SortRows): the rows of each group by a column's value, and the groups by the
+// Sorting (SortRows): the rows of each group by a column's value (names and folders
+// without regard to case, numbers in them by value), and the groups by the
 // value of their first row; ties keep the default order, the order in which the rows
 // were added (the search's: groups by size, ascending). A row keeps its record, tick
 // and reference mark wherever it goes, and the band colours stay with the places, so
@@ -160,6 +161,10 @@ private:
 // separator, the name after it.
 QString FolderPart(const std::string& FileName);
 QString NamePart(const std::string& FileName);
+
+// The order of two texts as people read them: runs of digits compare as numbers
+// ("file2" before "file10"), other characters by their code. Callers fold case first.
+int NaturalCompare(QStringView a, QStringView b);
 
 // Appends the rows of one group (AddGroupRows): GroupNo := count, BandColor := color2
 // when count is odd, else color1; then count := count + 1 (an empty group counts too).

@@ -103,8 +103,8 @@ public:
     QSize sizeHint() const override { return {40, QLabel::sizeHint().height()}; }
     QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
 
-    // What the label shows in `width` pixels with `font` (bold as set): the text, whether
-    // it had to be cut, and the font it is drawn in.
+    // What the label shows in `width` pixels with `font` (bold as set), and whether the
+    // text had to be cut.
     static QString Shown(const QString& text, QFont font, int width, bool* cut) {
         *cut = false;
         if (QFontMetrics(font).horizontalAdvance(text) <= width)
@@ -778,8 +778,13 @@ void TfrmQdxMain::tmrInfoTimer() {
             // down, so the bar is full only when the last bytes are.
             if (g1->maximum() != kByteScale)
                 g1->setMaximum(kByteScale);
-            g1->setValue(int(std::min<double>(
-                kByteScale, std::floor(double(FHashedBytes) / double(total) * kByteScale))));
+            const int64_t done = std::clamp<int64_t>(FHashedBytes, 0, total);
+            int value = total <= std::numeric_limits<int64_t>::max() / kByteScale
+                            ? int(done * kByteScale / total)
+                            : int(std::floor(double(done) / double(total) * kByteScale));
+            if (done < total)
+                value = std::min(value, kByteScale - 1);
+            g1->setValue(value);
         } else {
             g1->setValue(gPos);
         }
@@ -871,7 +876,7 @@ void TfrmQdxMain::LocalizeColumns() {
         model->setColumnCaption(i, QString::fromStdString(ReadLangString("Message", columns[i].key,
                                                                          columns[i].caption)));
     vtFile->setDefaultOrderText(
-        langText("Translation", "ppmDefaultOrder", "Default Order (Smallest Files First)"));
+        langText("Translation", "ppmDefaultOrder", "Default Order (by Size)"));
 
     int widths[kResultsColumnCount];
     DefaultResultColumnWidths(vtFile->font(), QLocale::system(), widths);
