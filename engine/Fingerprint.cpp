@@ -21,6 +21,8 @@
 #include <ctime>
 #include <fstream>
 #include <functional>
+#include <memory>
+#include <new>
 #include <openssl/evp.h>
 #if !defined(_WIN32)
 #include <sys/sysmacros.h>
@@ -329,6 +331,25 @@ std::shared_ptr<FingerprintCache> TDuplicateFileThread::TakeLoadedCache() {
     return std::move(FLoadedCache);
 }
 
+void TDuplicateFileThread::PublishFingerprintPlan(const std::vector<uint8_t>& known, bool whole) {
+    auto plan = std::make_shared<TFingerprintPlan>();
+    try {
+        plan->Bytes.resize(FFileList.size());
+    } catch (const std::bad_alloc&) {
+        return; // no plan: readers count files instead of bytes
+    }
+    for (size_t i = 0; i < FFileList.size(); ++i) {
+        const int64_t size = std::max<int64_t>(FFileList[i]->FileSize, 0);
+        int64_t bytes = 0;
+        if (!known[i] && FHashPlan[i])
+            bytes = !whole && size >= kPartialLimit ? int64_t(2 * kPartialBlock) : size;
+        plan->Bytes[i] = bytes;
+        plan->Total += bytes;
+    }
+    std::lock_guard lock(FOwner.FLock);
+    FOwner.FFingerprintPlan = std::move(plan);
+}
+
 void TDuplicateFileThread::HashFiles() {
     const size_t count = FFileList.size();
     Post(spHashStart, static_cast<int64_t>(count));
@@ -448,6 +469,8 @@ void TDuplicateFileThread::HashFiles() {
             std::fill(FHashPlan.begin(), FHashPlan.end(), 1);
         }
     }
+
+    PublishFingerprintPlan(known, whole);
 
     // New fingerprints go to the cache in batches, one transaction each.
     std::mutex pendingLock;

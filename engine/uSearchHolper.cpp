@@ -134,6 +134,7 @@ uint32_t TSearchHolper::FindDuplicateFiles(TSearchProgressReceiver* MsgWnd, TDup
     {
         std::lock_guard lock(FLock);
         ActiveSearchThread = worker.get();
+        FFingerprintPlan.reset();
     }
     FWorker = std::move(worker);
     FStartFailed = !FWorker->Start();
@@ -179,6 +180,11 @@ void TSearchHolper::SetFingerprintCache(std::string path) {
 std::string TSearchHolper::FingerprintCachePath() const {
     std::lock_guard lock(FLock);
     return FCachePath;
+}
+
+std::shared_ptr<const TFingerprintPlan> TSearchHolper::FingerprintPlan() const {
+    std::lock_guard lock(FLock);
+    return FFingerprintPlan;
 }
 
 void TSearchHolper::WorkerEnded(TDuplicateFileThread* worker) {

@@ -96,6 +96,16 @@ public:
 class TSearchHolper;
 class FingerprintCache;
 
+// What the fingerprint pass reads, known before its first code 4: per record, in the
+// order of the code-4 reports, the bytes read from the file to fingerprint it (the
+// whole file; in the partial mode its first and last 1024 bytes, or the whole file
+// below 8192 bytes; 0 for a fingerprint taken from the cache or a file that cannot
+// have a duplicate). The few bytes the whole-file mode samples first are not counted.
+struct TFingerprintPlan {
+    std::vector<int64_t> Bytes;
+    int64_t Total = 0;
+};
+
 // The worker of one scan. Created by FindDuplicateFiles; runs Execute on its own thread.
 class TDuplicateFileThread {
 public:
@@ -159,6 +169,8 @@ private:
     void StartCacheLoad();
     std::shared_ptr<FingerprintCache> TakeLoadedCache();
     void GroupDuplicates();
+    // Hands the plan of the fingerprint pass to the controller (FingerprintPlan).
+    void PublishFingerprintPlan(const std::vector<uint8_t>& known, bool whole);
     bool StopRequested() const { return FStop.load(std::memory_order_seq_cst) > 0; }
     void Post(int code, int64_t arg, std::string path = {}) const;
 
@@ -231,6 +243,12 @@ public:
     void SetFingerprintCache(std::string path);
     std::string FingerprintCachePath() const;
 
+    // The fingerprint plan of the current scan: null from the start of a scan until its
+    // fingerprint pass has planned, and in the modes without fingerprints. A reader that
+    // has handled a code 4 of a scan finds that scan's plan here (until the next scan
+    // starts). Thread-safe; the plan itself never changes.
+    std::shared_ptr<const TFingerprintPlan> FingerprintPlan() const;
+
 private:
     friend class TDuplicateFileThread;
     void WorkerEnded(TDuplicateFileThread* worker);
@@ -243,7 +261,8 @@ private:
     std::unique_ptr<TDuplicateFileThread> FWorker;      // the last worker, joined before reuse
     std::atomic<unsigned> FHashThreads{0};
     std::atomic<unsigned> FReadDepth{0};
-    std::string FCachePath; // guarded by FLock
+    std::string FCachePath;                                   // guarded by FLock
+    std::shared_ptr<const TFingerprintPlan> FFingerprintPlan; // guarded by FLock
 };
 
 // The program's single controller, created on first use.

@@ -49,7 +49,7 @@ REQUIRED = {
         # keep-one menu, row menu, main menu
         "ppmLastCreate", "ppmFirstCreate", "ppmLastWrite", "ppmFirstWrite", "ppmKeepReference",
         "ppmExecute", "ppmFileProperties", "ppmOpen", "ppmDelete", "ppmExport",
-        "ppmReplaceLink", "ppmReplaceClone",
+        "ppmReplaceLink", "ppmReplaceClone", "ppmDefaultOrder",
         "frmQdxMain.btnReplace.Caption", "frmQdxMain.btnReplace.hint",
         "frmDFSettings.lblReference.Caption",
         "ppmHelpOnline", "ppmForum", "ppmHomepage", "ppmContactUs", "ppmCheckUpdates",
@@ -110,6 +110,9 @@ REQUIRED = {
         "DeleteBackupArchive", "ExtraCopiesSize", "TickedFiles", "NoDuplicates",
         "RestoreDone", "RestoreArchiveRemoved", "UpdateCheckFailed", "ResultsList",
         "SupportOffline", "SupportOfflineHint", "SupportRetry",
+        "HashedBytes", "BackupIncompleteOne", "EveryCopyQuestionOne",
+        "PermanentDeleteQuestionOne", "DeletedToTrashOne", "DeletedPermanentlyOne",
+        "DeleteFailedCountOne", "TickedFilesOne",
     ],
     "GUI": [
         "BtnNews", "BtnSupportCenter", "ButtonCancel", "ButtonMenu", "ButtonNo",
@@ -167,6 +170,14 @@ FORMAT_ARGS = {
     ("Message", "DeletedPermanently"): ["%d"],
     ("Message", "DeleteFailedCount"): ["%d"],
     ("Message", "TickedFiles"): ["%d"],
+    ("Message", "HashedBytes"): ["%s", "%s"],
+    ("Message", "BackupIncompleteOne"): ["%d", "%d"],
+    ("Message", "EveryCopyQuestionOne"): ["%d", "%d"],
+    ("Message", "PermanentDeleteQuestionOne"): ["%d"],
+    ("Message", "DeletedToTrashOne"): ["%d"],
+    ("Message", "DeletedPermanentlyOne"): ["%d"],
+    ("Message", "DeleteFailedCountOne"): ["%d"],
+    ("Message", "TickedFilesOne"): ["%d"],
     ("Message", "MWDetected"): ["%s"],
 }
 

@@ -146,9 +146,9 @@ TEST_F(AccountTest, AFailureAnsweredNoLeavesTheButtonOnAndIsCounted) {
     EXPECT_TRUE(window->btnDel->isEnabled());
     EXPECT_EQ(window->lblTicked->text(),
               QStringLiteral("Ticked: 2 files (") + FormatFileSize(4000) + u')');
-    EXPECT_EQ(window->lblcaption->text(), QStringLiteral("Moved to the Trash: 1 files. Size: ") +
+    EXPECT_EQ(window->lblcaption->text(), QStringLiteral("Moved to the Trash: 1 file. Size: ") +
                                               FormatFileSize(2000) +
-                                              QStringLiteral(". Not deleted: 1 files."));
+                                              QStringLiteral(". Not deleted: 1 file."));
 }
 
 TEST_F(AccountTest, ASearchThatFindsNothingSaysSoInTheList) {

@@ -326,7 +326,7 @@ TEST_F(DeleteTest, ABackupThatCannotStoreEveryFileAsksFirstAndNoIsTheDefault) {
               DeleteFailureMessage(data.path("b/x.bin"),
                                    QStringLiteral("The file has changed since the search")));
     EXPECT_EQ(text,
-              QStringLiteral("The backup is incomplete: 1 of 2 files could not be stored.\r\n") +
+              QStringLiteral("The backup is incomplete: 1 file of 2 could not be stored.\r\n") +
                   QString::fromStdString(data.path("b/x.bin")) +
                   QStringLiteral(": not a regular file\r\nDelete the ticked files "
                                  "permanently anyway? Files that were not backed up "

@@ -182,7 +182,7 @@ TEST_F(ProofTest, GroupsThatWouldLoseEveryCopyAreAskedAboutFirst) {
     openAndScan();
     tick({"x/1.bin", "x/2.bin", "y/2.bin", "y/3.bin"});
     const QString question =
-        QStringLiteral("Every copy is ticked in 1 groups (2 files): deleting them leaves no "
+        QStringLiteral("Every copy is ticked in 1 group (2 files): deleting them leaves no "
                        "copy of those files. Delete them anyway?");
 
     std::vector<QString> seen = deleteAnswering({QStringLiteral("Enter")});

@@ -259,6 +259,100 @@ TEST_F(ScanTest, ClosingWhileALargeFileIsFingerprintedReturnsAtOnce) {
     EXPECT_FALSE(GetSearchHolper().IsSearching());
 }
 
+// The bar of the content modes counts bytes: with many small files and two large ones
+// (listed last, by size), it stays far from full while the large ones are read, never
+// fills before the last bytes are done, and the text says how many bytes of how many.
+// In the partial mode the bytes are those read: head and tail of the large files.
+TEST_F(ScanTest, ProgressCountsTheBytesToFingerprint) {
+    constexpr int kSmall = 60;
+    constexpr int64_t kSmallSize = 1000;
+    constexpr int64_t kLarge = 8 << 20;
+    for (int i = 0; i < kSmall; ++i)
+        data.writeSized("small/s" + std::to_string(i), kSmallSize, 100 + i % 7);
+    data.writeSized("large/one.bin", kLarge, 9);
+    data.writeSized("large/two.bin", kLarge, 9);
+    AppConfig.includePath = {data.root()};
+    AppConfig.RememberFingerprints = false;
+    open();
+
+    const struct {
+        int mode;
+        int64_t largeBytes; // bytes read of each large file
+    } cases[] = {{2, kLarge}, {1, 2048}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        window->cbbMode->setCurrentIndex(c.mode);
+        const int64_t total = kSmall * kSmallSize + 2 * c.largeBytes;
+
+        // The worker waits before it reports the end of the pass until the window has
+        // shown the state after the last file began.
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        struct Release {
+            std::promise<void>& p;
+            bool done = false;
+            void operator()() {
+                if (!done)
+                    p.set_value();
+                done = true;
+            }
+            ~Release() { (*this)(); }
+        } letGo{release};
+        std::atomic<bool> hashEnded{false};
+        window->SearchProgressTap = [&, released](int code, int64_t) {
+            if (code == spHashDone) {
+                hashEnded = true;
+                released.wait();
+            }
+        };
+        // Every tick of the progress timer: the bar is never full before the last bytes.
+        struct Tick {
+            int value, maximum;
+            int64_t done;
+        };
+        std::vector<Tick> ticks;
+        QMetaObject::Connection sample = QObject::connect(window->tmrInfo, &QTimer::timeout, [&] {
+            if (window->FingerprintedCount() > 0)
+                ticks.push_back(
+                    {window->g1->value(), window->g1->maximum(), window->FingerprintedBytes()});
+        });
+        QSignalSpy ended(window.get(), &TfrmQdxMain::SearchEnded);
+        QTest::mouseClick(window->btnScan, Qt::LeftButton);
+        ASSERT_TRUE(waitUntil([&] {
+            return hashEnded && window->FingerprintedCount() == kSmall + 2 && !ticks.empty() &&
+                   ticks.back().done == window->FingerprintedBytes();
+        }));
+        const int shownAtLast = window->g1->value();
+        const QString text = window->lblinfo->text();
+        letGo();
+        ASSERT_TRUE(ended.count() > 0 || ended.wait(60000));
+        QObject::disconnect(sample);
+        window->SearchProgressTap = nullptr;
+
+        EXPECT_EQ(window->BytesToFingerprint(), total);
+        // The last file has begun: everything before it is counted, not the file itself.
+        const int64_t before = total - c.largeBytes;
+        EXPECT_EQ(window->g1->maximum(), TfrmQdxMain::kByteScale);
+        EXPECT_EQ(shownAtLast, int(before * TfrmQdxMain::kByteScale / total));
+        EXPECT_TRUE(text.startsWith(FormatFileSize(before) + QStringLiteral(" of ") +
+                                    FormatFileSize(total)))
+            << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("Comparing: ")));
+        ASSERT_FALSE(ticks.empty());
+        for (const Tick& t : ticks) {
+            EXPECT_EQ(t.maximum, TfrmQdxMain::kByteScale);
+            if (t.done < total) {
+                EXPECT_LT(t.value, t.maximum) << t.done;
+            }
+        }
+        if (c.mode == 2) {
+            // Counting files would show 61 of 62 done here.
+            EXPECT_LT(shownAtLast, TfrmQdxMain::kByteScale * 6 / 10);
+        }
+        EXPECT_EQ(groups().size(), 8u);
+    }
+}
+
 TEST_F(ScanTest, OperationsPanelTicksRowsAndKeepsOnePerGroup) {
     data.writeSized("a/same.txt", 100, 1);
     data.writeSized("b/same.txt", 100, 2);

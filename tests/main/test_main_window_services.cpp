@@ -140,6 +140,80 @@ TEST(ResultColumns, DefaultDateWidthsFitTheDateTimeText) {
     }
 }
 
+// Texts that count files or groups say "1 file", not "1 files": each has a singular
+// form, chosen by its first number (French also says "0 fichier"); the languages
+// without plural forms use one text for both.
+TEST_F(ServicesTest, CountingTextsHaveSingularForms) {
+    const struct {
+        const char* lang;
+        const char* key;
+        std::initializer_list<int64_t> values;
+        const char* text;
+    } cases[] = {
+        {"English", "TickedFiles", {1}, "Ticked: 1 file"},
+        {"English", "TickedFiles", {2}, "Ticked: 2 files"},
+        {"English", "TickedFiles", {0}, "Ticked: 0 files"},
+        {"English", "DeletedToTrash", {1}, "Moved to the Trash: 1 file"},
+        {"English", "DeletedPermanently", {1}, "Deleted permanently: 1 file"},
+        {"English", "DeleteFailedCount", {1}, "Not deleted: 1 file"},
+        {"English",
+         "PermanentDeleteQuestion",
+         {1},
+         "Delete 1 file permanently? It does not go to the Trash."},
+        {"English",
+         "EveryCopyQuestion",
+         {1, 3},
+         "Every copy is ticked in 1 group (3 files): deleting them leaves no copy of those "
+         "files. Delete them anyway?"},
+        {"English",
+         "BackupIncomplete",
+         {1, 1},
+         "The backup is incomplete: 1 file of 1 could not be stored."},
+        {"English",
+         "BackupIncomplete",
+         {2, 5},
+         "The backup is incomplete: 2 of 5 files could not be stored."},
+        {"German", "TickedFiles", {1}, "Markiert: 1 Datei"},
+        {"German", "TickedFiles", {0}, "Markiert: 0 Dateien"},
+        {"German",
+         "PermanentDeleteQuestion",
+         {1},
+         "1 Datei endgültig löschen? Sie wird nicht in den Papierkorb verschoben."},
+        {"French", "DeletedToTrash", {0}, "Déplacé vers la corbeille : 0 fichier"},
+        {"French", "DeletedToTrash", {1}, "Déplacé vers la corbeille : 1 fichier"},
+        {"French", "DeletedToTrash", {2}, "Déplacés vers la corbeille : 2 fichiers"},
+        {"Spanish", "DeleteFailedCount", {1}, "No eliminado: 1 archivo"},
+        {"ChineseSimplified", "TickedFiles", {1}, "已勾选：1 个文件"},
+        {"Japanese", "TickedFiles", {1}, "チェック済み：1 個のファイル"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.lang) + " " + c.key);
+        SelectLanguage(c.lang);
+        EXPECT_EQ(FormatMessageText(c.key, c.values), QString::fromUtf8(c.text));
+    }
+    // The summary after a deletion of one file, as the window builds it.
+    SelectLanguage("English");
+    TfrmQdxMain::TDeletionSummary one;
+    one.toTrash = false;
+    one.done = 1;
+    one.bytes = 10;
+    one.failed = 1;
+    EXPECT_EQ(TfrmQdxMain::DeletionSummaryText(one),
+              QStringLiteral("Deleted permanently: 1 file. Space freed: 10 Bytes. Not deleted: "
+                             "1 file."));
+    // Bytes of bytes while comparing, and the English text when a pack's does not fit.
+    EXPECT_EQ(FormatStringsText("HashedBytes", "%s of %s",
+                                {QStringLiteral("1 KB"), QStringLiteral("2 KB")}),
+              QStringLiteral("1 KB of 2 KB"));
+    SelectLanguage("German");
+    EXPECT_EQ(FormatStringsText("HashedBytes", "%s of %s",
+                                {QStringLiteral("1 KB"), QStringLiteral("2 KB")}),
+              QStringLiteral("1 KB von 2 KB"));
+    EXPECT_EQ(
+        FormatStringsText("HashFiles", "%s of %s", {QStringLiteral("1"), QStringLiteral("2")}),
+        QStringLiteral("1 of 2"));
+}
+
 TEST_F(ServicesTest, FormatTextsThatDoNotFitFallBackToEnglish) {
     const struct {
         const char* text;

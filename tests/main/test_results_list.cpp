@@ -498,3 +498,46 @@ TEST(ResultsList, SelectAllAndInvert) {
     InvertRows(model);
     EXPECT_EQ(model.CheckedCount(), 0);
 }
+
+// Sorting moves whole rows: the record, the tick and the place of a selected row go
+// together; a sort waits while a bracket is open (callers walk rows by index), and rows
+// added in a bracket while a sort is chosen are sorted when it closes.
+TEST(ResultsList, SortMovesRowsWithTheirTicksAndSortsRowsAddedLater) {
+    ResultsFixture f;
+    f.group({{"/d/b.txt", 1, 1, 300}, {"/d/a.txt", 1, 1, 300}});
+    f.group({{"/d/c.txt", 1, 1, 100}, {"/d/d.txt", 1, 1, 100}});
+    TResultsModel model;
+    f.load(model);
+    model.SetChecked(1, true);                                // a.txt
+    const QPersistentModelIndex selected = model.index(3, 0); // d.txt
+    const auto names = [&] {
+        std::string out;
+        for (int i = 0; i < model.RowCount(); ++i)
+            out += model.CellText(i, colFileName).left(1).toStdString();
+        return out;
+    };
+    ASSERT_EQ(names(), "bacd");
+
+    ASSERT_TRUE(model.SortRows(colFileName, Qt::AscendingOrder));
+    EXPECT_EQ(names(), "abcd");
+    EXPECT_TRUE(model.IsChecked(0));
+    EXPECT_EQ(model.CheckedCount(), 1);
+    EXPECT_EQ(selected.row(), 3);
+    EXPECT_EQ(model.RowOf(model.Row(2)->FileInfo), 2);
+    EXPECT_EQ(brackets(model), "FLFL");
+    ASSERT_TRUE(model.SortRows(colFileName, Qt::DescendingOrder));
+    EXPECT_EQ(names(), "dcba");
+    EXPECT_EQ(selected.row(), 0);
+    ASSERT_TRUE(model.SortRows(colFileSize, Qt::AscendingOrder));
+    EXPECT_EQ(names(), "cdba"); // groups by size; inside them the default order
+
+    model.BeginUpdate();
+    EXPECT_FALSE(model.SortRows(-1));
+    f.group({{"/d/e.txt", 1, 1, 50}, {"/d/f.txt", 1, 1, 50}});
+    AppendGroupRows(model, f.result.back(), f.count, kColor1, kColor2);
+    model.EndUpdate();
+    EXPECT_EQ(names(), "efcdba");
+    EXPECT_TRUE(model.SortRows(-1));
+    EXPECT_EQ(names(), "bacdef");
+    EXPECT_TRUE(model.IsChecked(1));
+}

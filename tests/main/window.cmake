@@ -8,5 +8,6 @@ list(APPEND PELIDOR_MAIN_WINDOW_TEST_SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_proof.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_replace.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_reference.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_sort.cpp
 
     ${CMAKE_CURRENT_SOURCE_DIR}/test_main_window_account.cpp)

@@ -5,10 +5,12 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPen>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -91,17 +93,58 @@ QString FolderPart(const std::string& FileName) {
     return decodeBytes(FileName.data(), pos + 1);
 }
 
+int NaturalCompare(QStringView a, QStringView b) {
+    const auto isDigit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            // A run of digits is one number: skip its leading zeros, then the longer run
+            // is the greater number, and runs of one length compare digit by digit.
+            qsizetype si = i, sj = j;
+            while (si < a.size() && a[si] == u'0')
+                ++si;
+            while (sj < b.size() && b[sj] == u'0')
+                ++sj;
+            qsizetype ei = si, ej = sj;
+            while (ei < a.size() && isDigit(a[ei]))
+                ++ei;
+            while (ej < b.size() && isDigit(b[ej]))
+                ++ej;
+            if (ei - si != ej - sj)
+                return ei - si < ej - sj ? -1 : 1;
+            for (qsizetype k = 0; k < ei - si; ++k)
+                if (a[si + k] != b[sj + k])
+                    return a[si + k] < b[sj + k] ? -1 : 1;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        if (a[i] != b[j])
+            return a[i] < b[j] ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < a.size())
+        return 1;
+    return j < b.size() ? -1 : 0;
+}
+
 // ---------------------------------------------------------------------------------------
 // TResultsModel
 
 struct TResultsModel::Impl {
     std::vector<TFileRow> rows;
     std::vector<uint8_t> state; // kChecked | kRemoved, parallel to rows
-    int announced = 0;          // rows the attached views know of (rowCount())
-    int depth = 0;              // open update brackets
-    int removedPending = 0;     // rows marked removed inside the open bracket
-    bool resetPending = false;  // Clear inside the bracket: the views start again
-    bool marksChanged = false;  // check marks written inside the bracket
+    std::vector<uint32_t> seq;  // the place in the default order, parallel to rows
+    uint32_t nextSeq = 0;
+    int sortColumn = -1; // -1: the default order
+    Qt::SortOrder sortOrder = Qt::AscendingOrder;
+    bool appendedInBracket = false; // rows added inside the open bracket
+    int announced = 0;              // rows the attached views know of (rowCount())
+    int depth = 0;                  // open update brackets
+    int removedPending = 0;         // rows marked removed inside the open bracket
+    bool resetPending = false;      // Clear inside the bracket: the views start again
+    bool marksChanged = false;      // check marks written inside the bracket
     QLocale locale = QLocale::system();
     QString captions[kResultsColumnCount];
     QString referenceHint;
@@ -186,6 +229,9 @@ QVariant TResultsModel::headerData(int section, Qt::Orientation orientation, int
         return QVariant();
     if (role == Qt::DisplayRole)
         return d->captions[section];
+    // A column's first click sorts it ascending.
+    if (role == Qt::InitialSortOrderRole)
+        return int(Qt::AscendingOrder);
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     return QVariant();
@@ -230,16 +276,20 @@ void TResultsModel::EndUpdate() {
                     continue;
                 d->rows[out] = d->rows[i];
                 d->state[out] = d->state[i];
+                d->seq[out] = d->seq[i];
                 ++out;
             }
             d->rows.resize(out);
             d->state.resize(out);
+            d->seq.resize(out);
         }
         d->removedPending = 0;
         d->resetPending = false;
         d->marksChanged = false;
         d->announced = int(d->rows.size());
         endResetModel();
+        if (std::exchange(d->appendedInBracket, false) && d->sortColumn >= 0)
+            SortRows(d->sortColumn, d->sortOrder);
         return;
     }
     if (size > d->announced) {
@@ -253,6 +303,8 @@ void TResultsModel::EndUpdate() {
             emit dataChanged(index(0, 0), index(d->announced - 1, kResultsColumnCount - 1),
                              {Qt::CheckStateRole});
     }
+    if (std::exchange(d->appendedInBracket, false) && d->sortColumn >= 0)
+        SortRows(d->sortColumn, d->sortOrder);
 }
 
 bool TResultsModel::InUpdate() const {
@@ -265,12 +317,15 @@ void TResultsModel::AppendRow(const TFileRow& row) {
     if (d->depth > 0) {
         d->rows.push_back(row);
         d->state.push_back(0);
+        d->seq.push_back(d->nextSeq++);
+        d->appendedInBracket = true;
         return;
     }
     const int at = int(d->rows.size());
     beginInsertRows(QModelIndex(), at, at);
     d->rows.push_back(row);
     d->state.push_back(0);
+    d->seq.push_back(d->nextSeq++);
     d->announced = at + 1;
     endInsertRows();
 }
@@ -280,12 +335,16 @@ void TResultsModel::Reserve(int rows) {
         return;
     d->rows.reserve(size_t(rows));
     d->state.reserve(size_t(rows));
+    d->seq.reserve(size_t(rows));
 }
 
 void TResultsModel::Clear() {
     if (d->depth > 0) {
         d->rows.clear();
         d->state.clear();
+        d->seq.clear();
+        d->nextSeq = 0;
+        d->appendedInBracket = false;
         d->removedPending = 0;
         d->resetPending = true;
         return;
@@ -294,6 +353,8 @@ void TResultsModel::Clear() {
     beginResetModel();
     d->rows.clear();
     d->state.clear();
+    d->seq.clear();
+    d->nextSeq = 0;
     d->announced = 0;
     d->removedPending = 0;
     d->resetPending = false;
@@ -302,6 +363,7 @@ void TResultsModel::Clear() {
     // Give the memory of a big list back.
     std::vector<TFileRow>().swap(d->rows);
     std::vector<uint8_t>().swap(d->state);
+    std::vector<uint32_t>().swap(d->seq);
 }
 
 void TResultsModel::RemoveRow(int row) {
@@ -315,6 +377,7 @@ void TResultsModel::RemoveRow(int row) {
     beginRemoveRows(QModelIndex(), row, row);
     d->rows.erase(d->rows.begin() + row);
     d->state.erase(d->state.begin() + row);
+    d->seq.erase(d->seq.begin() + row);
     d->announced = int(d->rows.size());
     endRemoveRows();
 }
@@ -452,6 +515,145 @@ BracketKind TResultsModel::Bracket(int row) const {
     if (before)
         return BracketKind::Last;
     return BracketKind::None;
+}
+
+int TResultsModel::SortColumn() const {
+    return d->sortColumn;
+}
+
+Qt::SortOrder TResultsModel::SortOrder() const {
+    return d->sortOrder;
+}
+
+void TResultsModel::sort(int column, Qt::SortOrder order) {
+    SortRows(column, order);
+}
+
+int TResultsModel::RowOf(const TDuplicateFile* file) const {
+    if (file == nullptr)
+        return -1;
+    const int size = int(d->rows.size());
+    for (int i = 0; i < size; ++i)
+        if (d->rows[size_t(i)].FileInfo == file && !(d->state[size_t(i)] & kRemoved))
+            return i;
+    return -1;
+}
+
+bool TResultsModel::SortRows(int column, Qt::SortOrder order) {
+    if (d->depth > 0 || column < -1 || column >= kResultsColumnCount)
+        return false;
+    d->sortColumn = column;
+    d->sortOrder = column < 0 ? Qt::AscendingOrder : order;
+    const int size = int(d->rows.size());
+    if (size < 2) {
+        emit rowsSorted();
+        return true;
+    }
+
+    // The texts to compare, made once per row.
+    std::vector<QString> texts;
+    if (column == colFileName || column == colFolderName) {
+        texts.reserve(size_t(size));
+        for (int i = 0; i < size; ++i) {
+            const TDuplicateFile* f = d->rows[size_t(i)].FileInfo;
+            texts.push_back(f == nullptr ? QString()
+                                         : (column == colFileName ? NamePart(f->FileName)
+                                                                  : FolderPart(f->FileName))
+                                               .toCaseFolded());
+        }
+    }
+    const bool descending = d->sortOrder == Qt::DescendingOrder;
+    // Rows without a record come first in either direction.
+    const auto compareKeys = [&](int a, int b) -> int {
+        const TDuplicateFile* x = d->rows[size_t(a)].FileInfo;
+        const TDuplicateFile* y = d->rows[size_t(b)].FileInfo;
+        if (x == nullptr || y == nullptr)
+            return (x != nullptr) - (y != nullptr);
+        int c = 0;
+        switch (column) {
+        case colFileName:
+        case colFolderName:
+            c = NaturalCompare(texts[size_t(a)], texts[size_t(b)]);
+            break;
+        case colFileSize:
+            c = (x->FileSize > y->FileSize) - (x->FileSize < y->FileSize);
+            break;
+        case colLastDate:
+            c = (x->LastTime > y->LastTime) - (x->LastTime < y->LastTime);
+            break;
+        case colCreateDate:
+            c = (x->CreateTime > y->CreateTime) - (x->CreateTime < y->CreateTime);
+            break;
+        default:
+            break;
+        }
+        return descending ? -c : c;
+    };
+    const auto before = [&](int a, int b) {
+        const int c = compareKeys(a, b);
+        return c != 0 ? c < 0 : d->seq[size_t(a)] < d->seq[size_t(b)];
+    };
+
+    // The groups as they stand: runs of rows with one group number.
+    std::vector<std::pair<int, int>> runs; // [first, end)
+    for (int i = 0; i < size; ++i)
+        if (i == 0 || d->rows[size_t(i)].GroupNo != d->rows[size_t(i - 1)].GroupNo)
+            runs.emplace_back(i, i + 1);
+        else
+            runs.back().second = i + 1;
+    std::vector<int> ranked(static_cast<size_t>(size));
+    for (int i = 0; i < size; ++i)
+        ranked[size_t(i)] = i;
+    for (const auto& [first, end] : runs)
+        std::sort(ranked.begin() + first, ranked.begin() + end, before);
+    std::vector<size_t> runOrder(runs.size());
+    for (size_t k = 0; k < runs.size(); ++k)
+        runOrder[k] = k;
+    std::sort(runOrder.begin(), runOrder.end(), [&](size_t a, size_t b) {
+        return before(ranked[size_t(runs[a].first)], ranked[size_t(runs[b].first)]);
+    });
+
+    // The new order; each place keeps the band colour its group had there.
+    std::vector<int> from; // new row -> old row
+    std::vector<uint32_t> bands;
+    from.reserve(size_t(size));
+    bands.reserve(size_t(size));
+    for (size_t k = 0; k < runs.size(); ++k) {
+        const auto& run = runs[runOrder[k]];
+        const uint32_t band = d->rows[size_t(runs[k].first)].BandColor;
+        for (int i = run.first; i < run.second; ++i) {
+            from.push_back(ranked[size_t(i)]);
+            bands.push_back(band);
+        }
+    }
+    std::vector<int> to(static_cast<size_t>(size)); // old row -> new row
+    for (int i = 0; i < size; ++i)
+        to[size_t(from[size_t(i)])] = i;
+
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<TFileRow> rows(static_cast<size_t>(size));
+    std::vector<uint8_t> state(static_cast<size_t>(size));
+    std::vector<uint32_t> seq(static_cast<size_t>(size));
+    for (int i = 0; i < size; ++i) {
+        const size_t old = size_t(from[size_t(i)]);
+        rows[size_t(i)] = d->rows[old];
+        rows[size_t(i)].BandColor = bands[size_t(i)];
+        state[size_t(i)] = d->state[old];
+        seq[size_t(i)] = d->seq[old];
+    }
+    d->rows.swap(rows);
+    d->state.swap(state);
+    d->seq.swap(seq);
+    const QModelIndexList persistent = persistentIndexList();
+    QModelIndexList moved;
+    moved.reserve(persistent.size());
+    for (const QModelIndex& index : persistent)
+        moved.append(index.row() < size ? this->index(to[size_t(index.row())], index.column())
+                                        : QModelIndex());
+    changePersistentIndexList(persistent, moved);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    emit rowsSorted();
+    return true;
 }
 
 QString TResultsModel::CellText(int row, int column) const {
@@ -675,9 +877,18 @@ TResultsView::TResultsView(QWidget* parent) : QTreeView(parent) {
     QHeaderView* h = header();
     h->setPalette(pal);
     h->setSectionsMovable(false);
-    h->setSectionsClickable(false);
+    // A click sorts by the column (sortBy); the indicator shows the model's order.
+    h->setSectionsClickable(true);
     h->setHighlightSections(false);
-    h->setSortIndicatorShown(false);
+    h->setSortIndicatorShown(true);
+    h->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(h, &QHeaderView::sortIndicatorChanged, this,
+            [this](int column, Qt::SortOrder order) { sortBy(column, order); });
+    h->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(h, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { openHeaderMenu(header()->mapToGlobal(pos), false); });
+    headerMenu_ = new QMenu(this);
+    headerMenu_->setObjectName(QStringLiteral("pmHeader"));
     h->setStretchLastSection(false);
     h->setMinimumSectionSize(kMinSpareWidth);
     h->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -698,6 +909,7 @@ void TResultsView::setModel(QAbstractItemModel* model) {
                    &TResultsView::saveScrollState);
         disconnect(model_, &QAbstractItemModel::modelReset, this,
                    &TResultsView::restoreScrollState);
+        disconnect(model_, &TResultsModel::rowsSorted, this, &TResultsView::showSortIndicator);
     }
     QTreeView::setModel(model);
     model_ = qobject_cast<TResultsModel*>(model);
@@ -706,6 +918,8 @@ void TResultsView::setModel(QAbstractItemModel* model) {
         connect(model_, &QAbstractItemModel::modelAboutToBeReset, this,
                 &TResultsView::saveScrollState);
         connect(model_, &QAbstractItemModel::modelReset, this, &TResultsView::restoreScrollState);
+        connect(model_, &TResultsModel::rowsSorted, this, &TResultsView::showSortIndicator);
+        showSortIndicator();
         QHeaderView* h = header();
         for (int i = 0; i < kResultsColumnCount && i < h->count(); ++i)
             h->resizeSection(i, kDefaultWidths[i]);
@@ -724,6 +938,72 @@ void TResultsView::columnWidths(int (&widths)[kResultsColumnCount]) const {
     const QHeaderView* h = header();
     for (int i = 0; i < kResultsColumnCount; ++i)
         widths[i] = i < h->count() ? h->sectionSize(i) : kDefaultWidths[i];
+}
+
+bool TResultsView::sortBy(int column, Qt::SortOrder order) {
+    const bool sorted =
+        model_ != nullptr && (!SortAllowed || SortAllowed()) && model_->SortRows(column, order);
+    // A refused sort leaves the indicator as it was.
+    showSortIndicator();
+    if (sorted && currentIndex().isValid())
+        scrollTo(currentIndex());
+    return sorted;
+}
+
+void TResultsView::showSortIndicator() {
+    const QSignalBlocker block(header());
+    if (model_ == nullptr || model_->SortColumn() < 0)
+        header()->setSortIndicator(-1, Qt::AscendingOrder);
+    else
+        header()->setSortIndicator(model_->SortColumn(), model_->SortOrder());
+    header()->viewport()->update();
+}
+
+void TResultsView::openHeaderMenu(const QPoint& globalPos, bool fromKeyboard) {
+    if (model_ == nullptr)
+        return;
+    headerMenu_->clear();
+    // One entry per column: sorts by it, or reverses the order when it is the one.
+    const int current = model_->SortColumn();
+    for (int column = 0; column < kResultsColumnCount; ++column) {
+        QAction* entry =
+            headerMenu_->addAction(model_->headerData(column, Qt::Horizontal).toString());
+        entry->setCheckable(true);
+        entry->setChecked(column == current);
+        connect(entry, &QAction::triggered, this, [this, column] {
+            const bool again = model_ != nullptr && model_->SortColumn() == column;
+            sortBy(column, again && model_->SortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder
+                                                                              : Qt::AscendingOrder);
+        });
+    }
+    headerMenu_->addSeparator();
+    QAction* restore = headerMenu_->addAction(defaultOrderText_);
+    restore->setObjectName(QStringLiteral("ppmDefaultOrder"));
+    restore->setCheckable(true);
+    restore->setChecked(current < 0);
+    connect(restore, &QAction::triggered, this, [this] { sortBy(-1, Qt::AscendingOrder); });
+    const bool allowed = !SortAllowed || SortAllowed();
+    int widest = 0;
+    for (QAction* a : headerMenu_->actions()) {
+        a->setEnabled(allowed);
+        widest = std::max(widest, headerMenu_->fontMetrics().horizontalAdvance(a->text()));
+    }
+    // Room for the check mark column and the margins, so that no entry is cut.
+    headerMenu_->setMinimumWidth(widest + 80);
+    headerMenu_->popup(globalPos);
+    if (fromKeyboard && !headerMenu_->actions().isEmpty())
+        headerMenu_->setActiveAction(headerMenu_->actions().constFirst());
+}
+
+void TResultsView::keyPressEvent(QKeyEvent* event) {
+    // Ctrl+Shift+F10: the header's menu (Shift+F10 is the row menu's).
+    if (event->key() == Qt::Key_F10 &&
+        event->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        event->accept();
+        openHeaderMenu(header()->mapToGlobal(QPoint(0, header()->height())), true);
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }
 
 int TResultsView::selectedRow() const {

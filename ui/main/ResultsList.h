@@ -7,6 +7,14 @@
 // on demand when a cell is painted; nothing is cached per row. Per row the list keeps
 // its TFileRow and one byte of state.
 //
+// Sorting (SortRows): the rows of each group by a column's value (names and folders
+// without regard to case, numbers in them by value), and the groups by the
+// value of their first row; ties keep the default order, the order in which the rows
+// were added (the search's: groups by size, ascending). A row keeps its record, tick
+// and reference mark wherever it goes, and the band colours stay with the places, so
+// they still alternate. While a sort is chosen, rows added in a bracket are sorted
+// when it closes.
+//
 // Update brackets (BeginUpdate / EndUpdate, nestable): no repaint and no model signal
 // per row inside; the view is brought up to date once when the outermost bracket
 // closes. Rows removed inside a bracket keep their index until it closes (they are
@@ -21,6 +29,8 @@
 #include <QLocale>
 #include <QPointer>
 #include <QTreeView>
+
+class QMenu;
 
 #include <cstdint>
 #include <functional>
@@ -121,6 +131,16 @@ public:
     // belong to no group.
     BracketKind Bracket(int row) const;
 
+    // Sorts the rows (see the file comment); column -1 is the default order. Refused
+    // (false) inside an update bracket, where callers walk the rows by index. Views keep
+    // their selection and current row on the same records.
+    bool SortRows(int column, Qt::SortOrder order = Qt::AscendingOrder);
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    int SortColumn() const;          // -1: the default order
+    Qt::SortOrder SortOrder() const; // ascending for the default order
+    // The row that shows `file` (not removed), -1 when none.
+    int RowOf(const TDuplicateFile* file) const;
+
     // Cell text of a row (also used by the export).
     QString CellText(int row, int column) const;
     // The hint of a reference row's mark (Qt::ToolTipRole of its cells).
@@ -129,6 +149,8 @@ public:
 signals:
     // The user changed a row's box (through setData).
     void rowChecked(int row);
+    // The rows were sorted (SortRows).
+    void rowsSorted();
 
 private:
     struct Impl;
@@ -139,6 +161,10 @@ private:
 // separator, the name after it.
 QString FolderPart(const std::string& FileName);
 QString NamePart(const std::string& FileName);
+
+// The order of two texts as people read them: runs of digits compare as numbers
+// ("file2" before "file10"), other characters by their code. Callers fold case first.
+int NaturalCompare(QStringView a, QStringView b);
 
 // Appends the rows of one group (AddGroupRows): GroupNo := count, BandColor := color2
 // when count is odd, else color1; then count := count + 1 (an empty group counts too).
@@ -189,6 +215,17 @@ public:
     // The selected row (one at most), -1 when none.
     int selectedRow() const;
 
+    // Sorting from the header: a click on a column sorts by it, ascending; a second click
+    // reverses. The header's menu (right click, or Ctrl+Shift+F10 in the list) offers
+    // every column and the default order. SortAllowed (when set) may refuse a sort.
+    bool sortBy(int column, Qt::SortOrder order);
+    // The header's menu at `globalPos`, its first entry active when asked from the keyboard.
+    void openHeaderMenu(const QPoint& globalPos, bool fromKeyboard);
+    QMenu* headerMenu() const { return headerMenu_; }
+    // The text of the header menu's entry that restores the default order.
+    void setDefaultOrderText(const QString& text) { defaultOrderText_ = text; }
+    std::function<bool()> SortAllowed;
+
     // The check box of a column-0 cell whose rectangle is `cell`.
     static QRect checkBoxRect(const QRect& cell);
     // The rectangle, in viewport coordinates, the empty-list picture is drawn into.
@@ -209,6 +246,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                      const QList<int>& roles = QList<int>()) override;
@@ -221,8 +259,12 @@ private:
     void saveScrollState();
     void restoreScrollState();
 
+    void showSortIndicator();
+
     QPointer<TResultsModel> model_;
     QString emptyText_;
+    QString defaultOrderText_ = QStringLiteral("Default order");
+    QMenu* headerMenu_ = nullptr;
     // Kept across a model reset that drops removed rows.
     int keepSelected_ = -1;
     int keepTop_ = -1;

@@ -29,6 +29,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "backup/uBackup.h"
@@ -86,6 +87,63 @@ protected:
         QPainter painter(this);
         const QRect area = contentsRect();
         const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
+        style()->drawItemText(&painter, area, int(alignment()), palette(), isEnabled(), shown,
+                              foregroundRole());
+    }
+};
+
+// The summary line: one line that never asks for more room. A text too wide for it is
+// shown in the regular weight; when that is still too wide, as many whole sentences as
+// fit, then an ellipsis (or, when not even the first fits, cut at the end). The whole
+// text is its tooltip and its accessible name.
+class TSummaryLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    QSize sizeHint() const override { return {40, QLabel::sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+    // What the label shows in `width` pixels with `font` (bold as set), and whether the
+    // text had to be cut.
+    static QString Shown(const QString& text, QFont font, int width, bool* cut) {
+        *cut = false;
+        if (QFontMetrics(font).horizontalAdvance(text) <= width)
+            return text;
+        font.setBold(false);
+        const QFontMetrics metrics(font);
+        if (metrics.horizontalAdvance(text) <= width)
+            return text;
+        *cut = true;
+        const QChar ellipsis(0x2026);
+        QString best;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar c = text.at(i);
+            const bool end =
+                (c == u'.' && i + 1 < text.size() && text.at(i + 1) == u' ') || c == QChar(0x3002);
+            if (!end)
+                continue;
+            const QString head = text.left(i + 1) +
+                                 (c.unicode() >= 0x3000 ? QString() : QStringLiteral(" ")) +
+                                 ellipsis;
+            if (metrics.horizontalAdvance(head) > width)
+                break;
+            best = head;
+        }
+        return best.isEmpty() ? metrics.elidedText(text, Qt::ElideRight, width) : best;
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect area = contentsRect();
+        bool cut = false;
+        const QString shown = Shown(text(), font(), area.width(), &cut);
+        QFont drawn = font();
+        if (QFontMetrics(drawn).horizontalAdvance(text()) > area.width())
+            drawn.setBold(false);
+        painter.setFont(drawn);
+        if (cut && toolTip() != text())
+            setToolTip(text());
         style()->drawItemText(&painter, area, int(alignment()), palette(), isEnabled(), shown,
                               foregroundRole());
     }
@@ -221,7 +279,8 @@ void TfrmQdxMain::createControls() {
     auto* input = new QVBoxLayout(inputArea_);
     input->setContentsMargins(0, 8, 0, 0);
     input->setSpacing(5);
-    lblcaption = makeLabel(inputArea_, "lblcaption");
+    lblcaption = named(new TSummaryLabel(inputArea_), "lblcaption");
+    lblcaption->setTextFormat(Qt::PlainText);
     lblcaption->setFixedHeight(18);
     lblcaption->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     QFont captionFont; // bold; family and size follow the window's font
@@ -326,6 +385,10 @@ void TfrmQdxMain::createControls() {
     model = named(new TResultsModel(this), "vtFileModel");
     vtFile = named(new TResultsView(this), "vtFile");
     vtFile->setResultsModel(model);
+    // A deletion or replacement works through the rows by index: no sort meanwhile.
+    vtFile->SortAllowed = [this] {
+        return !FDeleting && FBackupThread == nullptr && !model->InUpdate();
+    };
     root->addWidget(vtFile, 1);
 
     // Bottom panel: the operations panel and the settings link.
@@ -659,7 +722,19 @@ void TfrmQdxMain::SearchProgress(int Code, int64_t Arg, const std::string& Path)
         break;
     case spHashFile:
         ++gPos;
-        InfoMsg = TextFollowedBy(langText("Message", "HashFiles"), displayPath(Path));
+        // The plan is there before the first code 4; the records are reported in its order.
+        if (gPos == 1)
+            FHashPlan = GetSearchHolper().FingerprintPlan();
+        if (FHashPlan && gPos >= 2 && size_t(gPos - 2) < FHashPlan->Bytes.size())
+            FHashedBytes += FHashPlan->Bytes[size_t(gPos - 2)];
+        FHashPath = displayPath(Path);
+        InfoMsg = HashProgressText();
+        break;
+    case spHashDone:
+        if (FHashPlan) {
+            FHashedBytes = FHashPlan->Total;
+            InfoMsg = HashProgressText();
+        }
         break;
     case spGroupStart:
         InfoMsg = langText("Message", "CountResult");
@@ -677,12 +752,26 @@ void TfrmQdxMain::SearchProgress(int Code, int64_t Arg, const std::string& Path)
     }
 }
 
+QString TfrmQdxMain::HashProgressText() const {
+    const QString comparing = TextFollowedBy(langText("Message", "HashFiles"), FHashPath);
+    const int64_t total = BytesToFingerprint();
+    if (total <= 0)
+        return comparing;
+    // The bytes first: a long path is cut in the middle, never them.
+    return FormatStringsText("HashedBytes", "%s of %s",
+                             {FormatFileSize(FHashedBytes), FormatFileSize(total)}) +
+           QStringLiteral(" \u2014 ") + comparing;
+}
+
 void TfrmQdxMain::SearchStarted() {
     ClearResults();
     FCount = 0;
     lblinfo->clear();
     InfoMsg.clear();
     gPos = 0;
+    FHashPlan.reset();
+    FHashedBytes = 0;
+    FHashPath.clear();
     tmrInfo->start();
     ani1->setState(TOrlaAnimation::Running);
     ShowProgressArea();
@@ -699,7 +788,22 @@ void TfrmQdxMain::tmrInfoTimer() {
     if (gPos != 0) {
         if (g1->isRunning())
             g1->setRunning(false);
-        g1->setValue(gPos);
+        const int64_t total = BytesToFingerprint();
+        if (total > 0) {
+            // Bytes, not files: a few large files do not show as nearly done. Rounded
+            // down, so the bar is full only when the last bytes are.
+            if (g1->maximum() != kByteScale)
+                g1->setMaximum(kByteScale);
+            const int64_t done = std::clamp<int64_t>(FHashedBytes, 0, total);
+            int value = total <= std::numeric_limits<int64_t>::max() / kByteScale
+                            ? int(done * kByteScale / total)
+                            : int(std::floor(double(done) / double(total) * kByteScale));
+            if (done < total)
+                value = std::min(value, kByteScale - 1);
+            g1->setValue(value);
+        } else {
+            g1->setValue(gPos);
+        }
     } else {
         g1->setValue(g1->maximum());
         if (!g1->isRunning())
@@ -789,6 +893,8 @@ void TfrmQdxMain::LocalizeColumns() {
     for (int i = 0; i < count; ++i)
         model->setColumnCaption(i, QString::fromStdString(ReadLangString("Message", columns[i].key,
                                                                          columns[i].caption)));
+    vtFile->setDefaultOrderText(
+        langText("Translation", "ppmDefaultOrder", "Default Order (by Size)"));
 
     int widths[kResultsColumnCount];
     DefaultResultColumnWidths(vtFile->font(), QLocale::system(), widths);

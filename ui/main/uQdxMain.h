@@ -231,6 +231,12 @@ public:
     int32_t GroupCount() const { return FCount; }
     const QString& InfoText() const { return InfoMsg; }
     int FingerprintedCount() const { return gPos; }
+    // The content modes' progress by bytes: the bytes of the files fingerprinted before
+    // the one in hand, of all bytes the fingerprint pass reads (0 when it reads none or
+    // has not planned yet). The bar shows their ratio on kByteScale steps.
+    int64_t FingerprintedBytes() const { return FHashedBytes; }
+    int64_t BytesToFingerprint() const { return FHashPlan ? FHashPlan->Total : 0; }
+    static constexpr int kByteScale = 10000;
 
     // ---- Scan workflow ------------------------------------------------------------
     void btnScanClick();
@@ -435,6 +441,8 @@ private:
     void FormDestroy();
     void createControls();
     void SearchProgress(int Code, int64_t Arg, const std::string& Path);
+    // The progress text while fingerprinting: the bytes done of the total, then the path.
+    QString HashProgressText() const;
     void cbbModeChange(int Index);
     void edPathChange(const QString& Text);
     void vtFileChecked();
@@ -466,6 +474,11 @@ private:
     int32_t FCount = 0;
     QString InfoMsg;
     int gPos = 0;
+    // The fingerprint pass's plan (taken at its first code 4), the bytes of the records
+    // before the one in hand, and that record's path.
+    std::shared_ptr<const TFingerprintPlan> FHashPlan;
+    int64_t FHashedBytes = 0;
+    QString FHashPath;
     uint32_t FTickt = 0;
     bool FJapanese = false;
     bool FWebPages = false;
@@ -525,7 +538,18 @@ QString FormatIntegers(const QString& Text, std::initializer_list<int64_t> Value
 // text when the pack's text does not take exactly these values. Keys: "CountFiles",
 // "EndCountFiles" (one number), "searchduplicateover" (groups, files, seconds),
 // "BackupIncomplete" (files not stored, files to store).
+//
+// Texts that count things have a second key, Key + "One", for a count of one (and, in
+// French, of zero); the first value is the count that chooses: "DeletedToTrash",
+// "DeletedPermanently", "DeleteFailedCount", "TickedFiles", "PermanentDeleteQuestion",
+// "EveryCopyQuestion" (groups), "BackupIncomplete" (files not stored).
 QString FormatMessageText(const char* Key, std::initializer_list<int64_t> Values);
+// Whether a count takes the singular form in the active language.
+bool CountIsSingular(int64_t Count);
+// The "Message" text Key with its "%s" placeholders filled by Values in order; English
+// when the pack's text does not hold exactly that many "%s" and no other conversion.
+QString FormatStringsText(const char* Key, const char* English,
+                          std::initializer_list<QString> Values);
 // A pack's text followed by a value ("Version:" and the version, "Comparing:" and a path):
 // the packs cannot end a text in a blank, so a blank goes between them unless the text
 // ends in one or in a full-width punctuation mark.

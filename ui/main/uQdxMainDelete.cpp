@@ -308,7 +308,9 @@ void TfrmQdxMain::DeleteRowFile(int Row) {
     const TActionResult result = RemoveRecordedFile(file, false, prove ? &others : nullptr,
                                                     [] { QCoreApplication::processEvents(); });
     if (result.ok) {
-        model->RemoveRow(Row);
+        // The list may have been sorted while the copies were compared: the row is the
+        // record's, wherever it is now.
+        model->RemoveRow(model->RowOf(&file));
         return;
     }
     const QString reason = ActionProblemReason(result.problem);

@@ -69,7 +69,23 @@ const FormatDefault kFormatDefaults[] = {
     {"DeletedPermanently", "Deleted permanently: %d files"},
     {"DeleteFailedCount", "Not deleted: %d files"},
     {"TickedFiles", "Ticked: %d files"},
+    // The singular forms of the texts that count.
+    {"BackupIncompleteOne", "The backup is incomplete: %d file of %d could not be stored."},
+    {"EveryCopyQuestionOne",
+     "Every copy is ticked in %d group (%d files): deleting them leaves no copy of those "
+     "files. Delete them anyway?"},
+    {"PermanentDeleteQuestionOne", "Delete %d file permanently? It does not go to the Trash."},
+    {"DeletedToTrashOne", "Moved to the Trash: %d file"},
+    {"DeletedPermanentlyOne", "Deleted permanently: %d file"},
+    {"DeleteFailedCountOne", "Not deleted: %d file"},
+    {"TickedFilesOne", "Ticked: %d file"},
 };
+
+// The texts whose first value chooses between the plural and the singular form.
+const char* const kCountingKeys[] = {
+    "BackupIncomplete", "EveryCopyQuestion",  "PermanentDeleteQuestion",
+    "DeletedToTrash",   "DeletedPermanently", "DeleteFailedCount",
+    "TickedFiles"};
 
 // One conversion of a format text, starting at the "%".
 struct Conversion {
@@ -182,7 +198,26 @@ QString FormatIntegers(const QString& Text, std::initializer_list<int64_t> Value
     return out;
 }
 
+bool CountIsSingular(int64_t Count) {
+    if (Count == 1)
+        return true;
+    if (Count != 0)
+        return false;
+    // French says "0 fichier": its primary language identifier is 0x0C.
+    const QString code = langText("Translation", QStringLiteral("LangCode"));
+    bool ok = false;
+    const int id = code.section(u'|', 0, 0).toInt(&ok, 16);
+    return ok && (id & 0x3FF) == 0x0C;
+}
+
 QString FormatMessageText(const char* Key, std::initializer_list<int64_t> Values) {
+    std::string singular;
+    if (Values.size() > 0 && CountIsSingular(*Values.begin()))
+        for (const char* counting : kCountingKeys)
+            if (qstrcmp(counting, Key) == 0)
+                singular = std::string(Key) + "One";
+    if (!singular.empty())
+        Key = singular.c_str();
     QString builtIn;
     for (const FormatDefault& d : kFormatDefaults)
         if (qstrcmp(d.key, Key) == 0)
@@ -192,6 +227,35 @@ QString FormatMessageText(const char* Key, std::initializer_list<int64_t> Values
     if (!FormatTextFits(text, int(Values.size())))
         text = builtIn;
     return FormatIntegers(text, Values);
+}
+
+QString FormatStringsText(const char* Key, const char* English,
+                          std::initializer_list<QString> Values) {
+    const auto fill = [&Values](const QString& text, QString& out) {
+        out.clear();
+        auto value = Values.begin();
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text.at(i) != u'%') {
+                out += text.at(i);
+                continue;
+            }
+            const QChar next = i + 1 < text.size() ? text.at(i + 1) : QChar();
+            if (next == u'%') {
+                out += u'%';
+            } else if (next == u's' && value != Values.end()) {
+                out += *value++;
+            } else {
+                return false;
+            }
+            ++i;
+        }
+        return value == Values.end();
+    };
+    QString out;
+    if (fill(langText("Message", QLatin1String(Key), QLatin1String(English)), out))
+        return out;
+    fill(QLatin1String(English), out);
+    return out;
 }
 
 // --- Message dialogs -------------------------------------------------------------------
