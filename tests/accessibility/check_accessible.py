@@ -430,7 +430,7 @@ def inner():
     wait("the ticked line", lambda: ticked_line().startswith("Ticked: 2 files"), 20)
     toggle(cells["a.txt"])
     wait("a.txt unticked", lambda: not cells["a.txt"].getState().contains(pyatspi.STATE_CHECKED), 20)
-    wait("the ticked line", lambda: ticked_line().startswith("Ticked: 1 files"), 20)
+    wait("the ticked line", lambda: ticked_line().startswith("Ticked: 1 file ("), 20)
     toggle(cells["b.txt"])
     wait("the delete button disabled",
          lambda: delete is None or not delete.getState().contains(pyatspi.STATE_ENABLED), 20)

@@ -320,9 +320,11 @@ TEST_F(WindowFaults, ClosingWithAReadOnlySettingsFolderKeepsTheOldFile) {
 TEST_F(WindowFaults, PackTextsWithWrongPlaceholdersFallBackToEnglish) {
     backup::BackupReport report;
     report.stored = 1;
+    // Two files missing: the plural text is the one each case spoils.
     report.notBackedUp.push_back({"/data/x", backup::BackupProblem::KeptChanging, 0});
+    report.notBackedUp.push_back({"/data/y", backup::BackupProblem::KeptChanging, 0});
     const QString englishHead =
-        QStringLiteral("The backup is incomplete: 1 of 2 files could not be stored.\r\n");
+        QStringLiteral("The backup is incomplete: 2 of 3 files could not be stored.\r\n");
     const QString englishWarning = QStringLiteral(
         "MalwareBytes is detected to block Pelidor from working. Click OK to get the solution.");
 
@@ -332,7 +334,7 @@ TEST_F(WindowFaults, PackTextsWithWrongPlaceholdersFallBackToEnglish) {
         const char* backupHead; // nullptr: the English text
         const char* warning;
     } cases[] = {
-        {"Gesichert: %d von %d fehlen.", "%s wird blockiert.", "Gesichert: 1 von 2 fehlen.\r\n",
+        {"Gesichert: %d von %d fehlen.", "%s wird blockiert.", "Gesichert: 2 von 3 fehlen.\r\n",
          "Pelidor wird blockiert."},
         {"%s von %s", "%d wird blockiert.", nullptr, nullptr},
         {"%d von %d von %d", "blockiert, ohne Namen", nullptr, nullptr},

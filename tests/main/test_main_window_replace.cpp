@@ -107,7 +107,7 @@ TEST_F(ReplaceTest, HardLinksReplaceTheTickedFilesAfterTheQuestion) {
     std::vector<QString> seen =
         replaceAnswering(TfrmQdxMain::rtHardLinks, {QStringLiteral("btnNo")});
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_TRUE(seen[0].contains(QStringLiteral("Replace 1 files by hard links")));
+    EXPECT_TRUE(seen[0].contains(QStringLiteral("Replace 1 file by a hard link")));
     EXPECT_TRUE(seen[0].contains(QStringLiteral("share one set of permissions, owner and times")));
     EXPECT_TRUE(seen[0].endsWith(QStringLiteral("|btnNo"))) << seen[0].toStdString();
     EXPECT_NE(inodeOf(data.path("b/dup.bin")), inodeOf(data.path("a/keep.bin")));
@@ -137,7 +137,7 @@ TEST_F(ReplaceTest, EveryCopyIsRefusedAndAFailureNamesItsReason) {
     std::vector<QString> seen =
         replaceAnswering(TfrmQdxMain::rtHardLinks, {QStringLiteral("btnOK")});
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_TRUE(seen[0].contains(QStringLiteral("Every copy is ticked in 1 groups")));
+    EXPECT_TRUE(seen[0].contains(QStringLiteral("Every copy is ticked in 1 group:")));
     EXPECT_EQ(readAll(data.path("a/one.txt")), "same words");
     EXPECT_EQ(window->model->RowCount(), 2);
 
@@ -153,7 +153,7 @@ TEST_F(ReplaceTest, EveryCopyIsRefusedAndAFailureNamesItsReason) {
         GTEST_SKIP() << "the temporary folder's file system clones files";
     }
     ASSERT_EQ(seen.size(), 2u);
-    EXPECT_TRUE(seen[0].contains(QStringLiteral("clones of a copy that stays")));
+    EXPECT_TRUE(seen[0].contains(QStringLiteral("Replace 1 file by a clone of a copy that stays")));
     EXPECT_TRUE(seen[1].contains(QStringLiteral("Unable to replace the file")));
     EXPECT_TRUE(seen[1].contains(QString::fromStdString(data.path("b/two.txt"))));
     EXPECT_TRUE(seen[1].contains(QStringLiteral("This file system cannot clone files")));

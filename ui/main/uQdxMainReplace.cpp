@@ -26,12 +26,31 @@ QString langText(const char* Section, const char* Key, const char* English) {
 }
 
 // A "Message" text with one integer, the English text when the pack's does not take one.
-QString countText(const char* Key, const char* English, int64_t Count) {
+// With `EnglishOne`, a count the language says in the singular takes the text of the key
+// followed by "One".
+QString countText(const char* Key, const char* English, int64_t Count,
+                  const char* EnglishOne = nullptr) {
+    std::string singular;
+    if (EnglishOne != nullptr && CountIsSingular(Count)) {
+        // A pack without the singular text keeps its own plural one rather than English.
+        singular = std::string(Key) + "One";
+        if (!langText("Message", singular.c_str(), "").isEmpty()) {
+            Key = singular.c_str();
+            English = EnglishOne;
+        }
+    }
     QString text = langText("Message", Key, English);
     if (!FormatTextFits(text, 1))
         text = QLatin1String(English);
     return FormatIntegers(text, {Count});
 }
+
+const char* const kHardLinkQuestionOne =
+    "Replace %d file by a hard link to a copy that stays? Hard-linked paths share one set of "
+    "permissions, owner and times: a change to one is a change to all.";
+const char* const kCloneQuestionOne =
+    "Replace %d file by a clone of a copy that stays? It keeps its own permissions, owner and "
+    "times; the file system stores the content once.";
 
 QString pathText(const std::string& Path) {
     return QString::fromUtf8(Path.data(), qsizetype(Path.size()));
@@ -183,7 +202,9 @@ void TfrmQdxMain::ReplaceCheckedFiles(TReplaceKind Kind) {
                        countText("ReplaceEveryCopyRefused",
                                  "Every copy is ticked in %d groups: no copy stays to link or "
                                  "clone to. Untick one copy in each of them first.",
-                                 int64_t(plan.EveryCopyGroups().size())),
+                                 int64_t(plan.EveryCopyGroups().size()),
+                                 "Every copy is ticked in %d group: no copy stays to link or "
+                                 "clone to. Untick one copy in it first."),
                        {mbOK});
         return;
     }
@@ -194,12 +215,12 @@ void TfrmQdxMain::ReplaceCheckedFiles(TReplaceKind Kind) {
                         "Replace %d files by hard links to a copy that stays? Hard-linked paths "
                         "share one set of permissions, owner and times: a change to one is a "
                         "change to all.",
-                        count)
+                        count, kHardLinkQuestionOne)
             : countText("CloneQuestion",
                         "Replace %d files by clones of a copy that stays? Each keeps its own "
                         "permissions, owner and times; the file system stores their content "
                         "once.",
-                        count);
+                        count, kCloneQuestionOne);
     if (ShowMessageDlg(mtConfirmation, question, {mbYes, mbNo}, mbNo) != mrYes)
         return;
 
@@ -273,12 +294,12 @@ void TfrmQdxMain::ReplaceRowFile(int Row, TReplaceKind Kind) {
                          "Replace %d files by hard links to a copy that stays? Hard-linked "
                          "paths share one set of permissions, owner and times: a change to one "
                          "is a change to all.",
-                         1)
+                         1, kHardLinkQuestionOne)
              : countText("CloneQuestion",
                          "Replace %d files by clones of a copy that stays? Each keeps its own "
                          "permissions, owner and times; the file system stores their content "
                          "once.",
-                         1)) +
+                         1, kCloneQuestionOne)) +
         QStringLiteral("\r\n") + pathText(file.FileName);
     if (ShowMessageDlg(mtConfirmation, question, {mbYes, mbNo}, mbNo) != mrYes)
         return;
@@ -290,7 +311,8 @@ void TfrmQdxMain::ReplaceRowFile(int Row, TReplaceKind Kind) {
     }
     FReplacedPaths = 1;
     FFreedBytes = result.freedBytes;
-    model->RemoveRow(Row);
+    // The comparison let events through: the row is found again by its file.
+    model->RemoveRow(model->RowOf(&file));
     lblcaption->setText(countText("ReplaceDone", "Paths replaced: %d.", 1) + u' ' +
                         TextFollowedBy(langText("Message", "PermanentDeleteSize", "Space freed:"),
                                        FormatFileSize(FFreedBytes)));

@@ -216,7 +216,8 @@ QString FormatMessageText(const char* Key, std::initializer_list<int64_t> Values
         for (const char* counting : kCountingKeys)
             if (qstrcmp(counting, Key) == 0)
                 singular = std::string(Key) + "One";
-    if (!singular.empty())
+    // A pack without the singular text keeps its own plural one rather than English.
+    if (!singular.empty() && !langText("Message", QString::fromStdString(singular)).isEmpty())
         Key = singular.c_str();
     QString builtIn;
     for (const FormatDefault& d : kFormatDefaults)
