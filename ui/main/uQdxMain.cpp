@@ -421,8 +421,6 @@ void TfrmQdxMain::createControls() {
     connect(btnDel, &QAbstractButton::clicked, this, &TfrmQdxMain::btnDeleteClick);
     btnDel->setEnabled(false);
     CreateReplaceControls(ops);
-    lblTicked = makeLabel(pnlOp, "lblTicked");
-    ops->addWidget(lblTicked);
     pnlOp->hide();
     bottom->addWidget(pnlOp);
     bottom->addStretch(1);
@@ -444,6 +442,11 @@ void TfrmQdxMain::createControls() {
     muted.setColor(QPalette::WindowText, QColor(0x8A, 0x8A, 0x8A));
     lblVer->setPalette(muted);
     foot->addWidget(lblVer);
+    // What is ticked, below the commands that act on it: the command row has no room left
+    // for it in the longer languages.
+    foot->addSpacing(24);
+    lblTicked = makeLabel(footer, "lblTicked");
+    foot->addWidget(lblTicked);
     foot->addStretch(1);
     const struct {
         TOrlaImageButton** button;
