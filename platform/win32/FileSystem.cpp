@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include "platform/win32/HandleStatus.h"
 #include "platform/win32/WinText.h"
 
 namespace pelidor::platform {
@@ -208,6 +209,20 @@ std::wstring withBackslash(std::wstring path) {
 }
 
 } // namespace
+
+namespace win32 {
+
+bool statHandle(HANDLE h, FileStatus& out, BY_HANDLE_FILE_INFORMATION* raw) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!handleInfo(h, info))
+        return false;
+    fillStatus(info, out);
+    if (raw != nullptr)
+        *raw = info;
+    return true;
+}
+
+} // namespace win32
 
 Directory::~Directory() {
     close();

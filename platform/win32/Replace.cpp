@@ -13,6 +13,7 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include "platform/win32/HandleStatus.h"
 #include "platform/win32/WinText.h"
 
 // Block cloning (Windows Server 2016, Windows 10 1607 and later); mingw-w64's headers
@@ -94,53 +95,9 @@ std::string temporaryName() {
     return name;
 }
 
-unsigned long long fileTimeValue(const FILETIME& t) {
-    return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-}
-
-// The status as the rest of the program reads it (see FileSystem.cpp).
-FileStatus statusOf(const BY_HANDLE_FILE_INFORMATION& info, HANDLE h) {
-    FileStatus s;
-    DWORD attributes = info.dwFileAttributes;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        FILE_ATTRIBUTE_TAG_INFO tag{};
-        if (GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag))
-            attributes = win32::linkAttributes(attributes, tag.ReparseTag);
-    }
-    s.kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? EntryKind::Symlink
-             : (attributes & FILE_ATTRIBUTE_DIRECTORY)   ? EntryKind::Directory
-             : (attributes & FILE_ATTRIBUTE_DEVICE)      ? EntryKind::Other
-                                                         : EntryKind::Regular;
-    s.size = s.kind == EntryKind::Regular
-                 ? static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) |
-                                        info.nFileSizeLow)
-                 : 0;
-    long long sec = 0;
-    int nsec = 0;
-    win32::unixFromFileTime(fileTimeValue(info.ftLastWriteTime), sec, nsec);
-    s.mtimeSec = sec;
-    s.mtimeNsec = nsec;
-    win32::unixFromFileTime(fileTimeValue(info.ftCreationTime), sec, nsec);
-    s.createSec = sec;
-    s.createNsec = nsec;
-    s.device = info.dwVolumeSerialNumber;
-    s.inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    const uint32_t type = s.kind == EntryKind::Directory ? 0040000u
-                          : s.kind == EntryKind::Symlink ? 0120000u
-                          : s.kind == EntryKind::Regular ? 0100000u
-                                                         : 0;
-    s.mode = type | ((attributes & FILE_ATTRIBUTE_READONLY) ? 0555u : 0777u);
-    return s;
-}
-
+// The status as the rest of the program reads it (FileSystem.cpp).
 bool statusOfHandle(HANDLE h, FileStatus& out, BY_HANDLE_FILE_INFORMATION* raw = nullptr) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(h, &info))
-        return false;
-    out = statusOf(info, h);
-    if (raw != nullptr)
-        *raw = info;
-    return true;
+    return win32::statHandle(h, out, raw);
 }
 
 // Opens the entry itself (a link is not followed) for `access`.
