@@ -414,11 +414,11 @@ bool FingerprintCache::preload(int64_t maxBytes) {
                 break;
             }
             Row& row = rows.emplace_back();
-            row.device = sqlite3_column_int64(all.st, 0);
-            row.inode = sqlite3_column_int64(all.st, 1);
-            row.size = sqlite3_column_int64(all.st, 2);
-            row.mtimeNs = sqlite3_column_int64(all.st, 3);
-            row.ctimeNs = sqlite3_column_int64(all.st, 4);
+            row.key.device = static_cast<uint64_t>(sqlite3_column_int64(all.st, 0));
+            row.key.inode = static_cast<uint64_t>(sqlite3_column_int64(all.st, 1));
+            row.key.size = sqlite3_column_int64(all.st, 2);
+            row.key.mtimeNs = sqlite3_column_int64(all.st, 3);
+            row.key.ctimeNs = sqlite3_column_int64(all.st, 4);
             row.digests.hasFull = digest(5, row.digests.full);
             row.digests.hasPartial = digest(6, row.digests.partial);
             row.seen = sqlite3_column_int64(all.st, 7);
@@ -460,16 +460,13 @@ void FingerprintCache::lookup(const std::vector<Key>& keys, std::vector<Digests>
         for (size_t n = 0; n < order.size(); ++n) {
             const size_t i = order[n];
             const Key& k = keys[i];
-            const auto device = static_cast<int64_t>(k.device);
-            const auto inode = static_cast<int64_t>(k.inode);
-            while (r < rows.size() &&
-                   (rows[r].device < device || (rows[r].device == device && rows[r].inode < inode)))
+            while (r < rows.size() && keyBefore(rows[r].key, k))
                 ++r;
             if (r == rows.size())
                 break;
             const Row& row = rows[r];
-            if (row.device != device || row.inode != inode || row.size != k.size ||
-                row.mtimeNs != k.mtimeNs || row.ctimeNs != k.ctimeNs)
+            if (row.key.device != k.device || row.key.inode != k.inode || row.key.size != k.size ||
+                row.key.mtimeNs != k.mtimeNs || row.key.ctimeNs != k.ctimeNs)
                 continue;
             out[i] = row.digests;
             if (row.seen < today_)

@@ -104,11 +104,7 @@ public:
 private:
     // A row of the table as the preload keeps it.
     struct Row {
-        int64_t device = 0;
-        int64_t inode = 0;
-        int64_t size = 0;
-        int64_t mtimeNs = 0;
-        int64_t ctimeNs = 0;
+        Key key;
         int64_t seen = 0;
         Digests digests;
     };
